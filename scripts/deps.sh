@@ -1,0 +1,15 @@
+# Debian packages the build, the tests and the programs need; installed only when missing.
+CONFIGURATOR_PACKAGES="g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev \
+libcli11-dev nlohmann-json3-dev"
+
+install_deps() {
+    local missing=() p sudo=""
+    for p in $CONFIGURATOR_PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" \
+            || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}

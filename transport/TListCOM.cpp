@@ -1,0 +1,62 @@
+#include "transport/TListCOM.h"
+
+#include <chrono>
+
+TListCOM::TListCOM(std::atomic<bool>& usbHold, std::unique_ptr<ComPortSource> source,
+                   std::function<void()> onError)
+    : usbHold_(usbHold),
+      source_(std::move(source)),
+      onError_(std::move(onError)),
+      thread_([this] { Execute(); }) {}
+
+TListCOM::~TListCOM() {
+    Terminate();
+    if (thread_.joinable()) thread_.join();
+}
+
+void TListCOM::Terminate() {
+    std::lock_guard lock(sleepMutex_);
+    terminated_ = true;
+    sleepCv_.notify_all();
+}
+
+bool TListCOM::SleepFor(int ms) {
+    std::unique_lock lock(sleepMutex_);
+    return !sleepCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return terminated_; });
+}
+
+void TListCOM::Execute() {
+    do {
+        bool failed = false;
+        {
+            std::lock_guard lock(listMutex_);
+            Ready.store(false);
+            const auto outcome = source_ ? source_->Pass(entries_) : ComPortSource::Outcome::Unchanged;
+            switch (outcome) {
+                case ComPortSource::Outcome::Unchanged:
+                    break;
+                case ComPortSource::Outcome::RebuiltThenPause:
+                    SleepFor(kSettleMs);
+                    usbHold_.store(false);
+                    break;
+                case ComPortSource::Outcome::Rebuilt:
+                    usbHold_.store(false);
+                    break;
+                case ComPortSource::Outcome::Failed:
+                    failed = true;
+                    break;
+            }
+            Ready.store(true);
+        }
+        passes_.fetch_add(1);
+        if (failed && onError_) onError_();
+    } while (SleepFor(kPauseMs));
+}
+
+int TListCOM::Copy(TextList& names, TextList& descs, TextList& ids) {
+    std::lock_guard lock(listMutex_);
+    Reading.store(true);
+    const int n = entries_.AppendTo(names, descs, ids);
+    Reading.store(false);
+    return n;
+}

@@ -1,0 +1,78 @@
+#include "transport/TListUSB.h"
+
+#include <chrono>
+
+TListUSB::TListUSB() : thread_([this] { Execute(); }) {}
+
+TListUSB::~TListUSB() {
+    Terminate();
+    if (thread_.joinable()) thread_.join();
+    d2xx::FreeLibrary(lib_);
+}
+
+void TListUSB::Terminate() {
+    std::lock_guard lock(sleepMutex_);
+    terminated_ = true;
+    sleepCv_.notify_all();
+}
+
+void TListUSB::Execute() {
+    std::unique_lock sleepLock(sleepMutex_);
+    while (!terminated_) {
+        if (!Hold.load()) {
+            sleepLock.unlock();
+            Scan();
+            Hold.store(true);
+            scans_.fetch_add(1);
+            sleepLock.lock();
+        }
+        sleepCv_.wait_for(sleepLock, std::chrono::milliseconds(kSleepMs),
+                          [this] { return terminated_; });
+    }
+}
+
+void TListUSB::Scan() {
+    if (lib_ == nullptr) lib_ = d2xx::LoadLibrary();
+    if (lib_ == nullptr) return;  // no library: the lists stay as they are
+
+    auto create = reinterpret_cast<d2xx::FT_CreateDeviceInfoListFn>(
+        d2xx::Symbol(lib_, "FT_CreateDeviceInfoList"));
+    auto get = reinterpret_cast<d2xx::FT_GetDeviceInfoListFn>(
+        d2xx::Symbol(lib_, "FT_GetDeviceInfoList"));
+    deviceCount_ = 0;
+    if (create == nullptr || get == nullptr) {
+        d2xx::FreeLibrary(lib_);
+        lib_ = nullptr;
+    } else {
+        Busy.store(true);
+        if (create(&deviceCount_) == d2xx::FT_OK && deviceCount_ > 0) {
+            records_.assign(deviceCount_, d2xx::FT_DEVICE_LIST_INFO_NODE{});
+            serial::DWORD filled = deviceCount_;
+            if (get(records_.data(), &filled) != d2xx::FT_OK)
+                deviceCount_ = 0;
+            else if (filled < deviceCount_)
+                deviceCount_ = filled;  // never read records the library did not fill
+        } else {
+            deviceCount_ = 0;
+        }
+        Busy.store(false);
+    }
+
+    std::lock_guard lock(listMutex_);
+    Ready.store(false);
+    entries_.Clear();
+    for (serial::DWORD i = 0; i < deviceCount_; ++i) {
+        const auto& r = records_[i];
+        entries_.Add("USB:" + d2xx::FieldText(r.SerialNumber, sizeof r.SerialNumber),
+                     d2xx::FieldText(r.Description, sizeof r.Description), "");
+    }
+    Ready.store(true);
+}
+
+int TListUSB::Copy(TextList& names, TextList& descs, TextList& ids) {
+    std::lock_guard lock(listMutex_);
+    Reading.store(true);
+    const int n = entries_.AppendTo(names, descs, ids);
+    Reading.store(false);
+    return n;
+}

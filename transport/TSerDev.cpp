@@ -1,0 +1,306 @@
+#include "transport/TSerDev.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "platform/SerialPort.h"
+#include "platform/SysError.h"
+#include "transport/D2xx.h"
+#include "transport/TListCOM.h"
+#include "transport/TListUSB.h"
+
+namespace {
+const char kOpenCaption[] = "Open Port(";
+const char kWriteCaption[] = "Write Port(";
+const char kCaptionEnd[] = ") Error...";
+}  // namespace
+
+TSerDev::TSerDev(TimerFactory& owner, MessageSink& sink, std::unique_ptr<ComPortSource> comSource)
+    : owner_(owner), sink_(sink) {
+    dcb_.DCBlength = sizeof(serial::DCB);
+    // The COM worker needs the USB worker's Hold flag, so the USB worker comes first.
+    usb_ = std::make_unique<TListUSB>();
+    com_ = std::make_unique<TListCOM>(
+        usb_->Hold, comSource ? std::move(comSource) : MakePlatformComPortSource(),
+        [this] { comListError_.store(true); });
+}
+
+TSerDev::~TSerDev() {
+    Close();
+    usb_->Terminate();
+    com_->Terminate();
+    com_.reset();
+    usb_.reset();
+    if (d2xxModule_ != nullptr) d2xx::FreeLibrary(d2xxModule_);
+}
+
+bool TSerDev::Fail(const std::string& caption, const std::string& text) {
+    Opened = false;
+    ShowError(caption, text);
+    return false;
+}
+
+bool TSerDev::Open() {
+    if (Opened) Close();
+    const std::string caption = kOpenCaption + PortName + kCaptionEnd;
+    std::string device;
+    serial::DWORD flags = 0;
+    if (platform::IsNativePortName(PortName)) {
+        kind_ = 0;
+        device = platform::NativeDevicePath(PortName);
+        flags = serial::FILE_ATTRIBUTE_NORMAL | serial::FILE_FLAG_NO_BUFFERING;
+    } else if (PortName.compare(0, 3, "USB") == 0) {
+        if (d2xxModule_ == nullptr) {
+            if (void* lib = d2xx::LoadLibrary()) {
+                if (d2xx::BindW32Column(lib, serial::TableColumn(1)))
+                    d2xxModule_ = lib;
+                else
+                    d2xx::FreeLibrary(lib);
+            }
+        }
+        if (d2xxModule_ == nullptr) return Fail(caption, "Reinstall drivers, please.");
+        kind_ = 1;
+        device = PortName.size() > 4 ? PortName.substr(4, 8) : std::string();
+        flags = serial::FILE_ATTRIBUTE_NORMAL | serial::FT_OPEN_BY_SERIAL_NUMBER;
+    } else {
+        kind_ = 2;
+        return Fail(caption, "Error: Can not to open unknown device.");
+    }
+
+    if (usb_->Busy.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(kBusyWaitMs));
+
+    handle_ = Api().CreateFile(device.c_str(), serial::GENERIC_READ | serial::GENERIC_WRITE, 0,
+                               nullptr, serial::OPEN_EXISTING, flags, nullptr);
+    Opened = handle_ != serial::InvalidHandle();
+    if (!Opened) return Fail(caption, "");
+
+    usb_->Hold.store(true);
+    GetState();
+    Api().SetupComm(handle_, kInQueue, kOutQueue);
+    Purge(true, true);
+    pollTimer_ = owner_.CreateTimer();
+    pollTimer_->SetCallback([this] { Poll(); });
+    StartPollTimer();
+    return true;
+}
+
+bool TSerDev::Close() {
+    if (Opened) {
+        pollTimer_.reset();
+        rxBuffer_.clear();
+        Api().CloseHandle(handle_);
+        handle_ = serial::InvalidHandle();
+        usb_->Hold.store(false);
+        Opened = false;
+    }
+    updating_ = false;
+    return true;
+}
+
+void TSerDev::Purge(bool receive, bool transmit) {
+    serial::DWORD flags = 0;
+    if (receive) {
+        status_.cbInQue = 0;
+        flags |= serial::PURGE_RXCLEAR;
+    }
+    if (transmit) {
+        status_.cbOutQue = 0;
+        flags |= serial::PURGE_TXCLEAR;
+    }
+    if (Opened) Api().PurgeComm(handle_, flags);
+}
+
+bool TSerDev::Write(Bytes data) {
+    bool failed = false;
+    int emptyWrites = 0;
+    while (Opened && !data.empty()) {
+        serial::DWORD written = 0;
+        if (!Api().WriteFile(handle_, data.data(), static_cast<serial::DWORD>(data.size()),
+                             &written, nullptr)) {
+            failed = true;
+            break;
+        }
+        if (written == 0) {
+            // A driver that keeps accepting nothing would hold us here for ever.
+            if (++emptyWrites >= kMaxEmptyWrites) {
+                failed = true;
+                break;
+            }
+            continue;
+        }
+        emptyWrites = 0;
+        data.erase(0, std::min<std::size_t>(written, data.size()));
+    }
+    if (failed) {
+        const std::string caption = kWriteCaption + PortName + kCaptionEnd;
+        ShowError(caption, "");
+    }
+    return data.empty();
+}
+
+void TSerDev::UpdateStatus() {
+    if (!Opened) {
+        status_.cbInQue = 0;
+        status_.cbOutQue = 0;
+        return;
+    }
+    const bool running = pollTimer_ && pollTimer_->IsActive();
+    if (pollTimer_) pollTimer_->Stop();
+    Api().ClearCommError(handle_, &lineErrors_, &status_);
+    rxQueued_ = status_.cbInQue;
+    status_.cbInQue = static_cast<serial::DWORD>(rxBuffer_.size()) + rxQueued_;
+    if (running) StartPollTimer();
+}
+
+std::uint32_t TSerDev::InCount() {
+    UpdateStatus();
+    return Opened ? status_.cbInQue : 0;
+}
+
+std::uint32_t TSerDev::OutCount() {
+    UpdateStatus();
+    return Opened ? status_.cbOutQue : 0;
+}
+
+bool TSerDev::ReadRaw(Bytes& out, serial::DWORD count) {
+    out.clear();
+    if (!Opened) return false;
+    out.resize(count);
+    serial::DWORD read = 0;
+    const bool ok = Api().ReadFile(handle_, out.data(), count, &read, nullptr) != 0;
+    out.resize(std::min(read, count));
+    return ok;
+}
+
+void TSerDev::Poll() {
+    if (pollTimer_) pollTimer_->Stop();
+    UpdateStatus();
+    if (rxQueued_ != 0) {
+        Bytes chunk;
+        ReadRaw(chunk, rxQueued_);
+        rxBuffer_ += chunk;
+    }
+    if (Opened) StartPollTimer();
+}
+
+bool TSerDev::Read(Bytes& out, std::uint32_t count) {
+    if (!Opened) return true;
+    Poll();
+    if (pollTimer_) pollTimer_->Stop();
+    const std::size_t n = std::min<std::size_t>(count, rxBuffer_.size());
+    out.assign(rxBuffer_, 0, n);
+    rxBuffer_.erase(0, n);
+    StartPollTimer();
+    return true;
+}
+
+void TSerDev::StartPollTimer() {
+    if (pollTimer_) pollTimer_->Start(kPollIntervalMs);
+}
+
+void TSerDev::SetRTS(bool on) {
+    if (!Opened) return;
+    if (!updating_) Api().EscapeCommFunction(handle_, on ? serial::SETRTS : serial::CLRRTS);
+    dcb_.fRtsControl = on ? serial::RTS_CONTROL_ENABLE : serial::RTS_CONTROL_DISABLE;
+}
+
+void TSerDev::SetDTR(bool on) {
+    if (!Opened) return;
+    if (!updating_) Api().EscapeCommFunction(handle_, on ? serial::SETDTR : serial::CLRDTR);
+    dcb_.fDtrControl = on ? serial::DTR_CONTROL_ENABLE : serial::DTR_CONTROL_DISABLE;
+}
+
+void TSerDev::EndUpdate() {
+    if (updating_) SetState();
+    updating_ = false;
+}
+
+serial::DWORD TSerDev::SetBaud(serial::DWORD baud) {
+    dcb_.BaudRate = baud;
+    if (!updating_) SetState();
+    return dcb_.BaudRate;
+}
+
+serial::BYTE TSerDev::SetParity(serial::BYTE parity) {
+    dcb_.Parity = parity;
+    if (!updating_) SetState();
+    return dcb_.Parity;
+}
+
+serial::BYTE TSerDev::SetDataBits(serial::BYTE bits) {
+    dcb_.ByteSize = bits;
+    if (!updating_) SetState();
+    return dcb_.ByteSize;
+}
+
+void TSerDev::SetParams(const std::string& settings) {
+    BeginUpdate();
+    // Fields the pattern cannot read keep their stored values.
+    long baud = static_cast<long>(dcb_.BaudRate);
+    char letter = 0;
+    int bits = dcb_.ByteSize;
+    const int fields = std::sscanf(settings.c_str(), "%ld,%c,%d", &baud, &letter, &bits);
+    if (fields >= 1) SetBaud(static_cast<serial::DWORD>(baud));
+    if (fields >= 2) {
+        serial::BYTE parity = serial::NOPARITY;
+        if (letter == 'E') parity = serial::EVENPARITY;
+        if (letter == 'M') parity = serial::MARKPARITY;
+        if (letter == 'O') parity = serial::ODDPARITY;
+        SetParity(parity);
+    }
+    if (fields >= 3) SetDataBits(static_cast<serial::BYTE>(bits & 0xFF));
+    EndUpdate();
+}
+
+void TSerDev::GetState() {
+    if (Opened) Api().GetCommState(handle_, &dcb_);
+}
+
+void TSerDev::SetState() {
+    if (!Opened) return;
+    dcb_.fParity = dcb_.Parity != 0 ? 1 : 0;
+    Api().SetCommState(handle_, &dcb_);
+}
+
+void TSerDev::RescanUSB() {
+    usb_->Hold.store(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRescanMs));
+    usb_->Hold.store(true);
+}
+
+int TSerDev::GetCOMList(TextList& names, TextList& descs, TextList& ids) {
+    // The worker never waits on us: its failure is shown here, on the owner's thread.
+    if (comListError_.exchange(false))
+        sink_.ShowMessage("Error...", "Error reading COM-List", MsgIcon::Information);
+    return com_->Copy(names, descs, ids);
+}
+
+int TSerDev::GetUSBList(TextList& names, TextList& descs, TextList& ids) {
+    return usb_->Copy(names, descs, ids);
+}
+
+int TSerDev::GetPortList(TextList& names, TextList& descs, TextList& ids) {
+    GetCOMList(names, descs, ids);
+    return GetUSBList(names, descs, ids);
+}
+
+void TSerDev::ShowError(const std::string& caption, const std::string& message) {
+    if (!message.empty()) {
+        sink_.ShowMessage(caption, message, MsgIcon::Information);
+        return;
+    }
+    const serial::DWORD code = Api().GetLastError ? Api().GetLastError(handle_) : 0;
+    if (code == 0) return;
+    std::string text;
+    if (kind_ == 1) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "USB Device Error: %d (%s)", static_cast<int>(code),
+                      d2xx::StatusText(code).c_str());
+        text = buf;
+    } else {
+        text = platform::SystemErrorText(code);
+    }
+    sink_.ShowMessage(caption, text, MsgIcon::Information);
+}

@@ -1,0 +1,99 @@
+// The one serial device of the program: a platform serial port or an FTDI USB device behind
+// one set of operations, with its own polled receive buffer so that no caller blocks on a read.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/Bytes.h"
+#include "base/MessageSink.h"
+#include "base/Timer.h"
+#include "transport/ComPortSource.h"
+#include "transport/PortEntries.h"
+#include "transport/SerialApi.h"
+
+class TListUSB;
+class TListCOM;
+
+class TSerDev {
+public:
+    static constexpr int kPollIntervalMs = 10;
+    static constexpr int kRescanMs = 1500;
+    static constexpr int kBusyWaitMs = 100;
+    static constexpr serial::DWORD kInQueue = 4096;
+    static constexpr serial::DWORD kOutQueue = 14;
+    // Consecutive writes that move nothing before a write counts as failed.
+    static constexpr int kMaxEmptyWrites = 100;
+
+    // `owner` supplies the poll timer (the window's role); `sink` shows the message boxes.
+    // Without a port source the platform's own is used.
+    TSerDev(TimerFactory& owner, MessageSink& sink,
+            std::unique_ptr<ComPortSource> comSource = nullptr);
+    virtual ~TSerDev();
+    TSerDev(const TSerDev&) = delete;
+    TSerDev& operator=(const TSerDev&) = delete;
+
+    std::string PortName;
+    bool Opened = false;
+
+    bool Open();
+    bool Close();
+    void Purge(bool receive, bool transmit);
+    bool Write(Bytes data);
+    std::uint32_t InCount();
+    std::uint32_t OutCount();
+    bool Read(Bytes& out, std::uint32_t count);
+    void SetRTS(bool on);
+    void SetDTR(bool on);
+    void BeginUpdate() { updating_ = true; }
+    void EndUpdate();
+    serial::DWORD SetBaud(serial::DWORD baud);
+    serial::BYTE SetParity(serial::BYTE parity);
+    serial::BYTE SetDataBits(serial::BYTE bits);
+    serial::DWORD GetBaud() const { return dcb_.BaudRate; }
+    serial::BYTE GetParity() const { return dcb_.Parity; }
+    serial::BYTE GetDataBits() const { return dcb_.ByteSize; }
+    void SetParams(const std::string& settings);
+    void RescanUSB();
+    int GetCOMList(TextList& names, TextList& descs, TextList& ids);
+    int GetUSBList(TextList& names, TextList& descs, TextList& ids);
+    int GetPortList(TextList& names, TextList& descs, TextList& ids);
+    void ShowError(const std::string& caption, const std::string& message);
+
+    // Read-only views for hosts and tests.
+    int Kind() const { return kind_; }
+    bool Updating() const { return updating_; }
+    const serial::DCB& LineSettings() const { return dcb_; }
+    std::size_t Buffered() const { return rxBuffer_.size(); }
+    TListUSB& UsbWorker() { return *usb_; }
+    TListCOM& ComWorker() { return *com_; }
+
+private:
+    const serial::Column& Api() const { return serial::TableColumn(kind_); }
+    bool Fail(const std::string& caption, const std::string& text);
+    void UpdateStatus();
+    bool ReadRaw(Bytes& out, serial::DWORD count);
+    void Poll();
+    void GetState();
+    void SetState();
+    void StartPollTimer();
+
+    TimerFactory& owner_;
+    MessageSink& sink_;
+    std::unique_ptr<TListUSB> usb_;
+    std::unique_ptr<TListCOM> com_;
+    bool updating_ = false;
+    serial::DWORD lineErrors_ = 0;
+    serial::COMSTAT status_{};
+    serial::DWORD rxQueued_ = 0;
+    int kind_ = 0;
+    serial::DCB dcb_{};
+    std::unique_ptr<Timer> pollTimer_;
+    Bytes rxBuffer_;
+    serial::HANDLE handle_ = serial::InvalidHandle();
+    void* d2xxModule_ = nullptr;
+    // Set by the COM worker's thread, shown on the owner's thread at the next list copy.
+    std::atomic<bool> comListError_{false};
+};
