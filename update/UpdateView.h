@@ -1,0 +1,13 @@
+// What an update run shows its host: a progress bar (maximum and position) and a one-line
+// status field that each step replaces.
+#pragma once
+
+#include <string>
+
+class UpdateView {
+public:
+    virtual ~UpdateView() = default;
+    virtual void SetProgressMax(int max) = 0;
+    virtual void SetProgressPos(int pos) = 0;
+    virtual void SetStatus(const std::string& text) = 0;
+};
