@@ -2,8 +2,11 @@
 // page over the open serial device, driven by its own timer on the owner's thread.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
+#include "base/Bytes.h"
 #include "base/MessageSink.h"
 #include "base/Timer.h"
 #include "update/UpdateView.h"
@@ -12,8 +15,37 @@ class TSerDev;
 
 class TFWUpdate {
 public:
+    // Where a run stands; each step waits for one kind of answer from the boot loader.
+    enum Step : std::uint8_t {
+        stIdle = 0,        ///< the run is over
+        stWaitPrompt = 1,  ///< waiting for the boot loader's prompt
+        stConnect = 2,     ///< connect request sent, waiting for its acknowledgement
+        stHeader = 3,      ///< header frame sent
+        stAltHeader = 4,   ///< the header went unanswered; the alternative header was sent
+        stPages = 5,       ///< answering page requests
+    };
+
+    // Lead bytes on the wire, both directions.
+    static constexpr char kPrompt = '>';    ///< boot loader is ready to be greeted
+    static constexpr char kAck = '+';       ///< acknowledgement: count, then value bytes
+    static constexpr char kNak = '-';       ///< negative acknowledgement
+    static constexpr char kRequest = '.';   ///< page request: page number, 2 bytes
+    static constexpr char kConnect = '<';   ///< connect request
+    static constexpr char kHeader = '#';    ///< header frame: checksum, 80 header bytes
+    static constexpr char kPageLead = '@';  ///< page frame or end marker
+
+    static constexpr std::size_t kHeaderSize = 80;
+    static constexpr std::size_t kAltHeaderEnd = 264;  ///< the alternative header is 80..263
+    static constexpr int kFirstTickMs = 100;
+    static constexpr int kTickMs = 10;
+    static constexpr int kAltCountdown = 5;  ///< quiet ticks before the alternative header
+    static constexpr int kMaxNaks = 4;       ///< the fourth NAK in a row ends the run
+    static constexpr int kEndPage = 0xFFFF;  ///< page number of the end marker
+
     TFWUpdate();
     virtual ~TFWUpdate();
+    TFWUpdate(const TFWUpdate&) = delete;
+    TFWUpdate& operator=(const TFWUpdate&) = delete;
 
     // True when a run began; false after a file error (shown through `sink`) or when the
     // device would not open (the device has reported it).
@@ -22,4 +54,49 @@ public:
     bool IsActive() const;
     // Stop pressed: "Firmware Update canceled..." and the device closed.
     void Cancel();
+
+    static std::uint16_t Checksum16(const Bytes& data);
+
+    // Read-only views for hosts and tests.
+    Step CurrentStep() const { return FStep; }
+    int PageSize() const { return FPageSize; }
+    int PageCount() const { return FPageCount; }
+    int Page() const { return FPage; }
+
+private:
+    void EnterStep(Step step);
+    void OnTick();
+    void ReadInput(std::uint32_t count);
+    bool ExtractFrame();
+    bool ProcessFrame();
+    void ProcessHeaderAnswer();
+    void ProcessPagesFrame();
+    void AnswerPageRequest(int page);
+    void SendFrame(const Bytes& lead, const Bytes& data);
+    void Stop();
+    void Finish(const std::string& text);
+    bool LoadFile();
+    int FrameValue() const;
+
+    TimerFactory* FOwner = nullptr;
+    MessageSink* FSink = nullptr;
+    std::string FFileName;
+    bool FActive = false;
+    UpdateView* FView = nullptr;  // the progress bar and the status field
+    bool FWait = false;
+    Bytes FData;
+    Bytes FHeader;
+    Bytes FAltHeader;
+    std::int32_t FAltCountdown = 0;
+    Bytes FPayload;
+    std::unique_ptr<Timer> FTimer;
+    TSerDev* FDev = nullptr;
+    Step FStep = stIdle;
+    std::int32_t FPageSize = 0;
+    std::int32_t FPageCount = 0;
+    std::int32_t FPage = 0;
+    std::int32_t FNakCount = 0;
+    Bytes FRxBuf;
+    std::int32_t FFrameLen = -1;
+    Bytes FFrame;
 };

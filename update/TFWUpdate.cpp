@@ -1,0 +1,289 @@
+#include "update/TFWUpdate.h"
+
+#include <cstdio>
+
+#include "platform/WholeFile.h"
+#include "transport/TSerDev.h"
+
+namespace {
+const char kFileCaption[] = "Open Firware file...";
+const char kLineSettings[] = "115200,N,8,1";
+
+std::string Format(const char* pattern, int a, int b = 0) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, pattern, a, b);
+    return buf;
+}
+
+Bytes Le16(int value) {
+    return Bytes{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF)};
+}
+
+// `count` bytes of `from` starting at `pos`, clipped to what is there.
+Bytes Slice(const Bytes& from, std::size_t pos, std::size_t count) {
+    return pos >= from.size() ? Bytes() : from.substr(pos, count);
+}
+}  // namespace
+
+TFWUpdate::TFWUpdate() = default;
+TFWUpdate::~TFWUpdate() = default;
+
+bool TFWUpdate::Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
+                      const std::string& fileName, UpdateView& view, bool wait) {
+    FOwner = &owner;
+    FSink = &sink;
+    FFileName = fileName;
+    if (!LoadFile()) {
+        sink.ShowMessage(kFileCaption, "File \"" + fileName + "\" is not found.", MsgIcon::Error);
+        return false;
+    }
+    if (FData.size() < kHeaderSize) {
+        sink.ShowMessage(kFileCaption, "Error! Firmware file \"" + fileName + "\" is short.",
+                         MsgIcon::Error);
+        return false;
+    }
+    FHeader = FData.substr(0, kHeaderSize);
+    FPayload = FData.substr(kHeaderSize);
+    FDev = &dev;
+    FDev->Open();
+    FDev->SetParams(kLineSettings);
+    if (!FDev->Opened) return false;
+
+    FWait = wait;
+    FActive = true;
+    FTimer = FOwner->CreateTimer();
+    FTimer->SetCallback([this] { OnTick(); });
+    FView = &view;
+    // Nothing of an earlier run may be taken for an answer in this one.
+    FRxBuf.clear();
+    FFrame.clear();
+    FAltHeader.clear();
+    FPageSize = FPageCount = FPage = FNakCount = 0;
+    EnterStep(FWait ? stWaitPrompt : stConnect);
+    FFrameLen = -1;
+    FTimer->Start(kFirstTickMs);
+    return true;
+}
+
+bool TFWUpdate::IsActive() const {
+    return FActive;
+}
+
+void TFWUpdate::Cancel() {
+    if (!FActive) return;
+    FView->SetStatus("Firmware Update canceled...");
+    Stop();
+}
+
+bool TFWUpdate::LoadFile() {
+    return platform::ReadWholeFile(FFileName, FData);
+}
+
+void TFWUpdate::EnterStep(Step step) {
+    FStep = step;
+    switch (step) {
+        case stIdle:
+            FView->SetStatus("");
+            Stop();
+            break;
+        case stWaitPrompt:
+            FView->SetStatus("Waiting Connection...");
+            break;
+        case stConnect:
+            FView->SetStatus("Connecting...");
+            // Prompts that arrived before the greeting belong to the past.
+            FRxBuf.clear();
+            FFrameLen = -1;
+            FDev->Write(Bytes(1, kConnect));
+            break;
+        case stHeader:
+            FAltCountdown = kAltCountdown;
+            FView->SetStatus("Send Header...");
+            SendFrame(Bytes(1, kHeader), FHeader);
+            break;
+        case stAltHeader:
+            FAltHeader = Slice(FData, kHeaderSize, kAltHeaderEnd - kHeaderSize);
+            FPayload = Slice(FData, kAltHeaderEnd, FData.size());
+            FDev->Write(FAltHeader);
+            break;
+        case stPages:
+            FView->SetStatus("Wait for page request...");
+            break;
+    }
+}
+
+void TFWUpdate::OnTick() {
+    FTimer->Stop();
+    if (!FDev->Opened) return;
+    ReadInput(FDev->InCount());
+    bool keepRunning = true;
+    bool anyFrame = false;
+    while (keepRunning && ExtractFrame()) {
+        anyFrame = true;
+        keepRunning = ProcessFrame();
+    }
+    // Only a header that has really left the port counts as unanswered.
+    if (!anyFrame && FStep == stHeader && FDev->OutCount() == 0 && --FAltCountdown == 0)
+        EnterStep(stAltHeader);
+    // A finished run has released the timer: the tick must not touch it again.
+    if (keepRunning && FActive && FTimer) FTimer->Start(kTickMs);
+}
+
+void TFWUpdate::ReadInput(std::uint32_t count) {
+    if (count == 0) return;
+    Bytes chunk;
+    FDev->Read(chunk, count);
+    FRxBuf += chunk;
+}
+
+bool TFWUpdate::ExtractFrame() {
+    if (FRxBuf.empty()) return false;
+    while (FFrameLen < 0) {
+        switch (FRxBuf[0]) {
+            case kAck:
+                // The count is unsigned: a signed reading of 0x80 and above would give a
+                // negative length that no amount of input ever completes.
+                if (FRxBuf.size() >= 2) {
+                    const int n = static_cast<unsigned char>(FRxBuf[1]) + 2;
+                    if (static_cast<std::size_t>(n) <= FRxBuf.size()) FFrameLen = n;
+                }
+                if (FFrameLen < 0) return false;
+                break;
+            case kNak:
+            case kPrompt:
+                FFrameLen = 1;
+                break;
+            case kRequest:
+                if (FRxBuf.size() <= 2) return false;
+                FFrameLen = 3;
+                break;
+            default:
+                FRxBuf.erase(0, 1);
+                if (FRxBuf.empty()) return false;
+                break;
+        }
+    }
+    FFrame = FRxBuf.substr(0, static_cast<std::size_t>(FFrameLen));
+    FRxBuf.erase(0, static_cast<std::size_t>(FFrameLen));
+    FFrameLen = -1;
+    return true;
+}
+
+// The 16-bit little-endian number after the lead (and, for an acknowledgement, the count);
+// missing bytes read as zero.
+int TFWUpdate::FrameValue() const {
+    const std::size_t at = FFrame[0] == kAck ? 2 : 1;
+    const int lo = at < FFrame.size() ? static_cast<unsigned char>(FFrame[at]) : 0;
+    const int hi = at + 1 < FFrame.size() ? static_cast<unsigned char>(FFrame[at + 1]) : 0;
+    return lo | (hi << 8);
+}
+
+bool TFWUpdate::ProcessFrame() {
+    switch (FStep) {
+        case stIdle:
+            break;
+        case stWaitPrompt:
+            if (FFrame == Bytes(1, kPrompt)) EnterStep(stConnect);
+            break;
+        case stConnect:
+            if (FFrame[0] == kAck)
+                EnterStep(stHeader);
+            else
+                Finish("Connecting: Error");
+            break;
+        case stHeader:
+        case stAltHeader:
+            ProcessHeaderAnswer();
+            break;
+        case stPages:
+            ProcessPagesFrame();
+            break;
+    }
+    return FStep != stIdle;
+}
+
+void TFWUpdate::ProcessHeaderAnswer() {
+    if (FFrame[0] != kAck) return Finish("Send Header: Error");
+    FPageSize = FrameValue();
+    if (FPayload.empty()) return Finish("System Updating : Ok");
+    // A page size of zero cannot cut any page: the boot loader did not take the header.
+    if (FPageSize == 0) return Finish("Send Header: Error");
+    FPageCount = static_cast<int>(FPayload.size() / static_cast<std::size_t>(FPageSize));
+    FView->SetProgressMax(FPageCount);
+    FNakCount = 0;
+    EnterStep(stPages);
+}
+
+void TFWUpdate::ProcessPagesFrame() {
+    switch (FFrame[0]) {
+        case kRequest:
+            AnswerPageRequest(FrameValue());
+            break;
+        case kAck:
+            FNakCount = 0;
+            FPage = FrameValue();
+            if (FPage == kEndPage) {
+                FView->SetProgressPos(FPageCount);
+                return Finish("Updating firmware : Ok");
+            }
+            FView->SetProgressPos(FPage);
+            FView->SetStatus(Format("Writing Page #%d : Ok", FPage));
+            break;
+        case kNak:
+            if (FPage == kEndPage) return Finish("Error updating firmware...");
+            // The boot loader asks for the page again by itself; the host only counts.
+            if (++FNakCount < kMaxNaks)
+                FView->SetStatus(Format("Writing Page #%d : Retry %d", FPage, FNakCount));
+            else
+                Finish(Format("Writing Page #%d : Error", FPage));
+            break;
+        default:  // a prompt means nothing once pages flow
+            break;
+    }
+}
+
+void TFWUpdate::AnswerPageRequest(int page) {
+    FPage = page;
+    if (FPage == FPageCount) {
+        FView->SetStatus("Updating firmware");
+        FPage = kEndPage;
+        SendFrame(Bytes(1, kPageLead) + Le16(kEndPage), Bytes());
+        return;
+    }
+    FView->SetStatus(Format("Writing Page #%d", FPage));
+    const std::size_t size = static_cast<std::size_t>(FPageSize);
+    SendFrame(Bytes(1, kPageLead) + Le16(FPage),
+              Slice(FPayload, static_cast<std::size_t>(FPage) * size, size));
+}
+
+void TFWUpdate::SendFrame(const Bytes& lead, const Bytes& data) {
+    Bytes frame = lead;
+    if (!data.empty()) frame += Le16(Checksum16(data)) + data;
+    FDev->Write(frame);
+}
+
+std::uint16_t TFWUpdate::Checksum16(const Bytes& data) {
+    std::uint32_t sum = 0;
+    for (const char c : data)
+        sum += static_cast<unsigned char>(c);
+    return static_cast<std::uint16_t>(sum & 0xFFFF);
+}
+
+// A run that ends with a text: the text outlives the step's empty status.
+void TFWUpdate::Finish(const std::string& text) {
+    EnterStep(stIdle);
+    FView->SetStatus(text);
+}
+
+void TFWUpdate::Stop() {
+    if (FTimer) FTimer->Stop();
+    FDev->BeginUpdate();
+    FDev->SetRTS(true);
+    FDev->SetDTR(true);
+    FDev->EndUpdate();
+    FDev->Close();
+    // The timer may be firing this very call; its factory runs a copy of the callback, and
+    // OnTick checks FTimer before touching it again.
+    FTimer.reset();
+    FActive = false;
+}
