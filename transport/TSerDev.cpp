@@ -148,7 +148,12 @@ void TSerDev::UpdateStatus() {
     }
     const bool running = pollTimer_ && pollTimer_->IsActive();
     if (pollTimer_) pollTimer_->Stop();
-    Api().ClearCommError(handle_, &lineErrors_, &status_);
+    if (!Api().ClearCommError(handle_, &lineErrors_, &status_)) {
+        // A vanished device answers nothing: the last counts (which already include RxBuffer)
+        // would come back as phantom input, growing at every poll.
+        status_.cbInQue = 0;
+        status_.cbOutQue = 0;
+    }
     rxQueued_ = status_.cbInQue;
     status_.cbInQue = static_cast<serial::DWORD>(rxBuffer_.size()) + rxQueued_;
     if (running) StartPollTimer();
