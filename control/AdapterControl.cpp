@@ -1,0 +1,442 @@
+#include "control/AdapterControl.h"
+
+#include "control/AppTexts.h"
+#include "control/ModeListOrder.h"
+#include "control/ReplyFraming.h"
+#include "control/ReplyParser.h"
+#include "transport/TSerDev.h"
+#include "update/TFWUpdate.h"
+
+AdapterControl::AdapterControl(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
+                               TFWUpdate& updater, AdapterModel& model, OperationView& view,
+                               SettingsWriter* settings)
+    : owner_(owner),
+      sink_(sink),
+      dev_(dev),
+      updater_(updater),
+      model_(model),
+      view_(view),
+      settings_(settings),
+      tmrSearch_(owner.CreateTimer()),
+      prefixes_(MakeCommandPrefixes(SpecialCommandText())) {
+    tmrSearch_->SetCallback([this] { tmrSearchTimer(); });
+}
+
+AdapterControl::~AdapterControl() = default;
+
+// ---- starters ----------------------------------------------------------------------------
+
+void AdapterControl::btSearchClick() {
+    if (busy_) return;
+    ctx_.FocusAfterOp = Control::lvModes;
+    model_.SelectedRow.reset();
+    ctx_.NextOnReply = osClearIdentity;
+    ctx_.SettingsIndex = -1;
+    ctx_.PrefixIndex = 0;
+    StartOperation();
+}
+
+void AdapterControl::btModeSelectClick() {
+    const ModeRow* row = model_.Selected();
+    if (busy_ || row == nullptr || row->StateIcon == 0) return;
+    ctx_.FocusAfterOp = Control::lvModes;
+    ctx_.NextOnReply = osModeCommand;
+    StartOperation();
+}
+
+void AdapterControl::cbPowerClick() {
+    if (!model_.Enabled(Control::cbPower)) return;
+    if (busy_) {
+        // The click already toggled the mark; nothing will be sent, so take it back.
+        model_.Identity.ExtPowerOn = !model_.Identity.ExtPowerOn;
+        view_.IdentityChanged();
+        return;
+    }
+    ctx_.FocusAfterOp = Control::cbPower;
+    Enable(Control::cbPower, false);
+    ctx_.NextOnReply = osPowerCommand;
+    powerStarted_ = true;
+    StartOperation();
+}
+
+void AdapterControl::btRunTestClick() {
+    if (busy_) return;
+    Enable(Control::pcOptions, false);
+    ctx_.FocusAfterOp = Control::btRunTest;
+    ClearLog(LogId::Test);
+    ctx_.NextOnReply = osTestCommand;
+    StartOperation();
+    Enable(Control::pcOptions, true);
+}
+
+void AdapterControl::StartUpdate(const std::string& fileName, bool doNotSearch, bool wait,
+                                 UpdateView& progress) {
+    if (busy_) return;
+    progress.SetProgressPos(0);
+    ctx_.UpdateFileName = fileName;
+    ctx_.UpdateWait = wait;
+    ctx_.UpdateTarget = &progress;
+    ctx_.NextOnReply = doNotSearch ? osStartUpdateDirect : osUpdateCommand;
+    ctx_.FocusAfterOp = Control::btUpdateRun;
+    SetUpdateRunCaption("Stop");
+    StartOperation();
+}
+
+void AdapterControl::StopUpdate() {
+    updater_.Cancel();
+    SetUpdateRunCaption("Run");
+}
+
+void AdapterControl::StartRepair(const Bytes& modeFileData) {
+    if (busy_) return;
+    ctx_.ModeFileData = modeFileData;
+    ctx_.NextOnReply = osRepairCommand;
+    SetUpdateRunCaption("Stop");
+    StartOperation();
+}
+
+void AdapterControl::lvModesSelectItem(std::size_t row) {
+    if (row >= model_.Modes.size()) return;
+    model_.SelectedRow = row;
+    for (std::size_t i = 0; i < model_.Modes.size(); ++i)
+        model_.Modes[i].Selected = i == row;
+    if (model_.Enabled(Control::lvModes))
+        Enable(Control::btModeSelect, model_.Modes[row].StateIcon != 0);
+}
+
+// ---- the machine -------------------------------------------------------------------------
+
+void AdapterControl::StartOperation() {
+    busy_ = true;
+    ctx_.Receiving = true;
+    const auto port = view_.SelectedPort();
+    if (!port) {
+        // Nothing to open: end quietly, giving back what the starter took.
+        if (powerStarted_) {
+            model_.Identity.ExtPowerOn = !model_.Identity.ExtPowerOn;
+            Enable(Control::cbPower, true);
+            view_.IdentityChanged();
+        }
+        EndOperation();
+        return;
+    }
+    dev_.PortName = port->Name;
+    if (!dev_.Open()) {
+        EndOperation();
+        return;
+    }
+    dev_.SetRTS(false);
+    dev_.SetDTR(true);
+    ctx_.OpState = osPrepare;
+    tmrSearch_->Start(kTickMs);
+}
+
+void AdapterControl::tmrSearchTimer() {
+    tmrSearch_->Stop();
+    if (ctx_.Receiving && dev_.Opened) PollReceive(dev_.InCount());
+    if (OperationStep()) tmrSearch_->Start(kTickMs);
+}
+
+bool AdapterControl::OperationStep() {
+    switch (ctx_.OpState) {
+        case osPrepare:
+            return Prepare();
+        case osClearIdentity:
+            return ClearIdentity();
+        case osProbe:
+            return Probe();
+        case osAwaitSent:
+            return AwaitSent();
+        case osLogProbeReply:
+            LogReply();
+            ctx_.OpState = osQuery;
+            return OperationStep();
+        case osQuery:
+            return SendCommand(cmd::Query, osFinishSearch, osNotFound);
+        case osFinishSearch:
+            return FinishWithParse(false);
+        case osModeCommand:
+            return SendCommand(cmd::Mode, osSendModeId, osSendModeId);
+        case osSendModeId: {
+            const ModeRow* row = model_.Selected();
+            if (row == nullptr) return End();
+            return SendThenWait(row->Id, osFinishModeChange, osNotFound);
+        }
+        case osFinishModeChange:
+            return FinishWithParse(true);
+        case osPowerCommand:
+            return SendCommand(cmd::Power, osSendPowerState, osSendPowerState);
+        case osSendPowerState:
+            return SendThenWait(model_.Identity.ExtPowerOn ? "1" : "0", osFinishPower, osNotFound);
+        case osFinishPower:
+            return FinishWithParse(false);
+        case osTestCommand: {
+            const bool more = SendCommand(cmd::Test, osFinishTest, osNotFound);
+            ctx_.LogTarget = LogId::Test;
+            return more;
+        }
+        case osFinishTest:
+            return FinishTest();
+        case osUpdateCommand:
+            return SendCommand(cmd::Update, osStartUpdate, osNotFound);
+        case osStartUpdate:
+        case osStartUpdateDirect:
+            return StartUpdateRun();
+        case osAwaitUpdate:
+            return updater_.IsActive() ? true : End();
+        case osRepairCommand:
+            return SendCommand(cmd::Repair, osSendModeFile, osSendModeFile);
+        case osSendModeFile:
+            return SendThenWait(ctx_.ModeFileData, osFinishRepair, osNotFound);
+        case osFinishRepair:
+            return FinishWithParse(true);
+        case osNotFound:
+            return NotFound();
+        case osAwaitReply:
+            return AwaitReply();
+    }
+    return true;
+}
+
+bool AdapterControl::Prepare() {
+    Enable(Control::gbOptions, false);
+    Enable(Control::lvModes, false);
+    ClearLog(LogId::Settings);
+    for (Control c : {Control::btModeSelect, Control::btCopy, Control::btSearch, Control::cbCOM,
+                      Control::btRefresh, Control::btPortProp, Control::btUpdateRun})
+        Enable(c, false);
+    ctx_.ReplyStarted = false;
+    ctx_.ReplyBuffer.clear();
+    ctx_.ShownPos = 3;
+    if (!dev_.Opened) {
+        ShowError("Cannot open Communication Port " + PortText());
+        return End();
+    }
+    ctx_.OpState = ctx_.NextOnReply;
+    return true;
+}
+
+bool AdapterControl::ClearIdentity() {
+    model_.ClearModes();
+    view_.ModesChanged();
+    AdapterIdentity& id = model_.Identity;
+    id.SerialNumber.clear();
+    ClearLog(LogId::Test);
+    Show(Control::tsTest, false);
+    id.Copyright.clear();
+    id.CopyrightSize = CopyrightWidth::Full;
+    for (Control c : {Control::cbPower, Control::edPower, Control::lbPower})
+        Show(c, false);
+    id.Signature.clear();
+    id.Firmware.clear();
+    id.Bootware.clear();
+    id.Hardware.clear();
+    view_.IdentityChanged();
+    ctx_.OpState = osProbe;
+    return true;
+}
+
+bool AdapterControl::Probe() {
+    if (++ctx_.SettingsIndex >= static_cast<std::int32_t>(LineSettingsTable.size())) {
+        ctx_.SettingsIndex = 0;
+        if (++ctx_.PrefixIndex >= static_cast<std::int32_t>(prefixes_.size())) {
+            ctx_.OpState = osNotFound;
+            return true;
+        }
+    }
+    dev_.SetParams(LineSettingsTable[static_cast<std::size_t>(ctx_.SettingsIndex)]);
+    return SendCommand(cmd::Identify, osLogProbeReply, osProbe);
+}
+
+const Bytes& AdapterControl::ActivePrefix() const {
+    // After a failed search the index names no prefix; the first one is the safe guess.
+    const auto i = static_cast<std::size_t>(ctx_.PrefixIndex);
+    return i < prefixes_.size() ? prefixes_[i] : prefixes_[0];
+}
+
+bool AdapterControl::SendCommand(char letter, TOperationState onReply, TOperationState onTimeout) {
+    return SendThenWait(ActivePrefix() + letter, onReply, onTimeout);
+}
+
+bool AdapterControl::SendThenWait(const Bytes& data, TOperationState onReply,
+                                  TOperationState onTimeout) {
+    dev_.Write(data);
+    ctx_.NextOnReply = onReply;
+    ctx_.NextOnTimeout = onTimeout;
+    ctx_.SendWaitTicks = 0;
+    ctx_.OpState = osAwaitSent;
+    return true;
+}
+
+bool AdapterControl::AwaitSent() {
+    if (dev_.OutCount() > 0) {
+        // A queue that never drains is treated as a reply that never came.
+        if (++ctx_.SendWaitTicks >= kMaxSendWaitTicks) ctx_.OpState = ctx_.NextOnTimeout;
+        return true;
+    }
+    SetReplyTimeout(kReplyTimeout);
+    ctx_.OpState = osAwaitReply;
+    return OperationStep();
+}
+
+bool AdapterControl::AwaitReply() {
+    if (TakeReply(ctx_.ReplyBuffer, ctx_.ReplyStarted, ctx_.LastReply)) {
+        ctx_.OpState = ctx_.NextOnReply;
+        return true;
+    }
+    if (ctx_.LogTarget) ShowPartialReply(ctx_.ReplyStarted);
+    if (ReplyTimedOut()) ctx_.OpState = ctx_.NextOnTimeout;
+    return true;
+}
+
+bool AdapterControl::FinishWithParse(bool refillModes) {
+    if (refillModes) {
+        model_.ClearModes();
+        view_.ModesChanged();
+        ClearLog(LogId::Settings);
+    }
+    LogReply();
+    ParseLog();
+    return End();
+}
+
+bool AdapterControl::FinishTest() {
+    const auto shown = static_cast<std::size_t>(ctx_.ShownPos - 3);
+    if (shown < ctx_.LastReply.size()) {
+        const Bytes rest = ctx_.LastReply.substr(shown);
+        model_.TestLog += rest;
+        view_.LogAppended(LogId::Test, rest);
+    }
+    return End();
+}
+
+bool AdapterControl::StartUpdateRun() {
+    ClearLog(LogId::Settings);
+    if (!ctx_.LastReply.empty()) LogReply();
+    // From here the update engine alone reads the device.
+    ctx_.Receiving = false;
+    const bool started =
+        ctx_.UpdateTarget != nullptr && updater_.Start(owner_, sink_, dev_, ctx_.UpdateFileName,
+                                                       *ctx_.UpdateTarget, ctx_.UpdateWait);
+    ctx_.OpState = osAwaitUpdate;
+    if (!started) return OperationStep();
+    Enable(Control::btUpdateRun, true);
+    return true;
+}
+
+bool AdapterControl::NotFound() {
+    ShowError(AppProductName() + " Adapter is not found on Communication Port " + PortText());
+    ctx_.FocusAfterOp.reset();
+    return End();
+}
+
+bool AdapterControl::End() {
+    EndOperation();
+    return false;
+}
+
+void AdapterControl::EndOperation() {
+    for (Control c : {Control::gbOptions, Control::lvModes, Control::btSearch, Control::cbCOM})
+        Enable(c, true);
+    const auto port = view_.SelectedPort();
+    Enable(Control::btPortProp, port && !port->DeviceId.empty());
+    Enable(Control::btRefresh, true);
+    Enable(Control::btCopy, !model_.SettingsLog.empty());
+    view_.UpdatePageState();
+    dev_.BeginUpdate();
+    dev_.SetRTS(true);
+    dev_.SetDTR(true);
+    dev_.EndUpdate();
+    dev_.Close();
+    ctx_.ReplyBuffer.clear();
+    SetUpdateRunCaption("Run");
+    FocusAfterOperation();
+    ctx_.FocusAfterOp.reset();
+    ctx_.LogTarget.reset();
+    ctx_.ShownPos = 3;
+    tmrSearch_->Stop();
+    busy_ = false;
+    powerStarted_ = false;
+    view_.OperationEnded();
+}
+
+void AdapterControl::FocusAfterOperation() {
+    if (!ctx_.FocusAfterOp) return;
+    view_.FocusControl(*ctx_.FocusAfterOp);
+    if (*ctx_.FocusAfterOp != Control::lvModes || model_.Modes.empty()) return;
+    // Sorting moves rows: follow the remembered one by its arrival number.
+    const ModeRow* selected = model_.Selected();
+    const Bytes caption = selected ? selected->Caption : Bytes();
+    SortModeRows(model_.Modes, model_.SortCol, model_.SortDir);
+    if (selected != nullptr)
+        for (std::size_t i = 0; i < model_.Modes.size(); ++i)
+            if (model_.Modes[i].Caption == caption) model_.SelectedRow = i;
+    view_.ModesChanged();
+}
+
+bool AdapterControl::PollReceive(std::uint32_t count) {
+    if (count == 0) return false;
+    Bytes chunk;
+    dev_.Read(chunk, count);
+    ctx_.ReplyBuffer += chunk;
+    SetReplyTimeout(kReplyTimeout);
+    return true;
+}
+
+void AdapterControl::ShowPartialReply(bool enabled) {
+    if (!enabled) return;
+    const auto length = static_cast<std::int64_t>(ctx_.ReplyBuffer.size());
+    const std::int64_t n = length - ctx_.ShownPos + 1;
+    if (n <= 0) return;
+    const Bytes piece = ctx_.ReplyBuffer.substr(static_cast<std::size_t>(ctx_.ShownPos - 1));
+    model_.TestLog += piece;
+    view_.LogAppended(LogId::Test, piece);
+    ctx_.ShownPos += static_cast<std::int32_t>(n);
+}
+
+void AdapterControl::ParseLog() {
+    ReplyParser(model_, settings_).ParseLog(ctx_.FocusAfterOp == Control::lvModes);
+    view_.IdentityChanged();
+    view_.ModesChanged();
+    for (Control c : {Control::cbPower, Control::edPower, Control::lbPower, Control::tsTest,
+                      Control::btModeSelect})
+        view_.ControlChanged(c);
+}
+
+void AdapterControl::LogReply() {
+    for (Bytes& line : SplitReplyLines(ctx_.LastReply))
+        model_.SettingsLog.push_back(line);
+    view_.LogAppended(LogId::Settings, ctx_.LastReply);
+}
+
+void AdapterControl::ClearLog(LogId log) {
+    if (log == LogId::Settings)
+        model_.SettingsLog.clear();
+    else
+        model_.TestLog.clear();
+    view_.LogCleared(log);
+}
+
+void AdapterControl::Enable(Control c, bool on) {
+    model_.SetEnabled(c, on);
+    view_.ControlChanged(c);
+}
+
+void AdapterControl::Show(Control c, bool on) {
+    model_.SetVisible(c, on);
+    view_.ControlChanged(c);
+}
+
+void AdapterControl::ShowError(const std::string& text) {
+    sink_.ShowMessage("Error...", text, MsgIcon::Error);
+}
+
+std::string AdapterControl::PortText() {
+    const auto port = view_.SelectedPort();
+    return port ? port->Text : std::string();
+}
+
+void AdapterControl::SetUpdateRunCaption(const char* caption) {
+    model_.UpdateRunCaption = caption;
+    view_.ControlChanged(Control::btUpdateRun);
+}

@@ -1,0 +1,103 @@
+// The adapter-control operations of the main window: the starters that the window's buttons
+// call, the operation state machine stepped by the tmrSearch timer, and the parsing of the
+// replies into the model. One operation runs at a time; it opens the device at its start
+// and closes it at its end.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/Bytes.h"
+#include "base/MessageSink.h"
+#include "base/Timer.h"
+#include "control/AdapterModel.h"
+#include "control/AdapterProtocol.h"
+#include "control/OperationContext.h"
+#include "control/OperationView.h"
+#include "control/SettingsWriter.h"
+
+class TSerDev;
+class TFWUpdate;
+class UpdateView;
+
+class AdapterControl {
+public:
+    static constexpr int kTickMs = 10;
+
+    // `settings` may be null (the command line keeps no settings).
+    AdapterControl(TimerFactory& owner, MessageSink& sink, TSerDev& dev, TFWUpdate& updater,
+                   AdapterModel& model, OperationView& view, SettingsWriter* settings);
+    ~AdapterControl();
+    AdapterControl(const AdapterControl&) = delete;
+    AdapterControl& operator=(const AdapterControl&) = delete;
+
+    // Starters. While an operation runs each of them does nothing (a power click takes its
+    // check mark back), so a running exchange or update never has its device reopened.
+    void btSearchClick();
+    void btModeSelectClick();
+    void cbPowerClick();
+    void btRunTestClick();
+    // Update page Run for "Upload New Firmware"; Stop cancels the engine.
+    void StartUpdate(const std::string& fileName, bool doNotSearch, bool wait,
+                     UpdateView& progress);
+    void StopUpdate();
+    // Update page Run for "Repair", with the 80 bytes of a checked mode file.
+    void StartRepair(const Bytes& modeFileData);
+    // The list's selection moved to (or away from) `row`.
+    void lvModesSelectItem(std::size_t row);
+
+    bool Busy() const { return busy_; }
+
+    // The machine itself.
+    void StartOperation();
+    bool OperationStep();
+    void EndOperation();
+    void tmrSearchTimer();
+    void SetReplyTimeout(int n) { ctx_.ReplyCountdown = 2 * n; }
+    bool ReplyTimedOut() { return --ctx_.ReplyCountdown == 0; }
+    bool PollReceive(std::uint32_t count);
+    void ShowPartialReply(bool enabled);
+    void ParseLog();
+
+    OperationContext& Context() { return ctx_; }
+    const CommandPrefixes& Prefixes() const { return prefixes_; }
+
+private:
+    bool SendThenWait(const Bytes& data, TOperationState onReply, TOperationState onTimeout);
+    bool SendCommand(char letter, TOperationState onReply, TOperationState onTimeout);
+    const Bytes& ActivePrefix() const;
+    bool Prepare();
+    bool ClearIdentity();
+    bool Probe();
+    bool AwaitSent();
+    bool AwaitReply();
+    bool FinishWithParse(bool refillModes);
+    bool FinishTest();
+    bool StartUpdateRun();
+    bool NotFound();
+    bool End();
+    void LogReply();
+    void ClearLog(LogId log);
+    void Enable(Control c, bool on);
+    void Show(Control c, bool on);
+    void ShowError(const std::string& text);
+    std::string PortText();
+    void SetUpdateRunCaption(const char* caption);
+    void FocusAfterOperation();
+
+    TimerFactory& owner_;
+    MessageSink& sink_;
+    TSerDev& dev_;
+    TFWUpdate& updater_;
+    AdapterModel& model_;
+    OperationView& view_;
+    SettingsWriter* settings_;
+    std::unique_ptr<Timer> tmrSearch_;
+    CommandPrefixes prefixes_;
+    OperationContext ctx_;
+    bool busy_ = false;
+    // The power starter disabled cbPower: an operation that never reaches the adapter
+    // because no port is chosen gives it back.
+    bool powerStarted_ = false;
+};

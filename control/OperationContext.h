@@ -1,0 +1,38 @@
+// The fields of one operation: where the state machine stands, what it waits for and what it
+// has received. The search's settings and prefix indexes outlive the operation on purpose:
+// later operations reuse them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "base/Bytes.h"
+#include "control/AdapterModel.h"
+#include "control/Control.h"
+#include "control/TOperationState.h"
+
+class UpdateView;
+
+struct OperationContext {
+    TOperationState OpState = osPrepare;
+    TOperationState NextOnReply = osPrepare;
+    TOperationState NextOnTimeout = osPrepare;
+    std::int32_t SettingsIndex = -1;
+    std::int32_t PrefixIndex = 0;
+    std::int32_t ReplyCountdown = 0;
+    Bytes ReplyBuffer;
+    bool ReplyStarted = false;
+    Bytes LastReply;
+    std::int32_t ShownPos = 3;
+    std::optional<LogId> LogTarget;
+    bool Receiving = false;
+    Bytes ModeFileData;
+    std::optional<Control> FocusAfterOp;
+    // Ticks spent in osAwaitSent for the current command.
+    std::int32_t SendWaitTicks = 0;
+    // What the Update page hands the update engine.
+    std::string UpdateFileName;
+    bool UpdateWait = true;
+    UpdateView* UpdateTarget = nullptr;
+};

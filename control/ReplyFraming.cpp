@@ -1,0 +1,38 @@
+#include "control/ReplyFraming.h"
+
+namespace {
+const Bytes kCrLf = "\r\n";
+const Bytes kEndMarker = "\r\n\r\n";
+}  // namespace
+
+bool TakeReply(Bytes& buffer, bool& started, Bytes& lastReply) {
+    if (!started) {
+        // "CR:" wins even when a "USB-" marker comes earlier in the buffer.
+        std::size_t p = buffer.find(kCrLf + "CR:");
+        if (p == Bytes::npos) p = buffer.find(kCrLf + "USB-");
+        if (p != Bytes::npos) {
+            buffer.erase(0, p);
+            started = true;
+        }
+    }
+    if (!started) return false;
+    const std::size_t e = buffer.find(kEndMarker);
+    if (e == Bytes::npos) return false;
+    lastReply = buffer.substr(2, e - 2);
+    buffer.erase(0, e + kEndMarker.size());
+    started = false;
+    return true;
+}
+
+std::vector<Bytes> SplitReplyLines(const Bytes& text) {
+    std::vector<Bytes> lines;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = text.find(kCrLf, from);
+        if (at == Bytes::npos) break;
+        lines.push_back(text.substr(from, at - from));
+        from = at + kCrLf.size();
+    }
+    lines.push_back(text.substr(from));
+    return lines;
+}

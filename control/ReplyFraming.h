@@ -1,0 +1,14 @@
+// Cuts the adapter's replies out of the received byte stream: a reply starts at CR LF before
+// "CR:" (preferred) or "USB-" and ends with an empty line.
+#pragma once
+
+#include <vector>
+
+#include "base/Bytes.h"
+
+// True when a complete reply body was just moved from `buffer` into `lastReply`. Bytes
+// before the start marker are dropped; bytes after the end marker stay in `buffer`.
+bool TakeReply(Bytes& buffer, bool& started, Bytes& lastReply);
+
+// The CR LF separated lines of a reply (a last line without CR LF included).
+std::vector<Bytes> SplitReplyLines(const Bytes& text);
