@@ -1,0 +1,203 @@
+#include "platform/posix/SysfsPortSource.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FirstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+        line.pop_back();
+    return line;
+}
+
+// The value of "KEY=value" in a file of such lines (uevent), or of "E:KEY=value" (udev data).
+std::string FieldOf(const fs::path& file, const std::string& prefix) {
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.compare(0, prefix.size(), prefix) == 0) return line.substr(prefix.size());
+    return {};
+}
+
+// udev escapes unsafe bytes of the device's own strings as \xHH.
+std::string DecodeUdev(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// ttyUSB2 before ttyUSB10: runs of digits compare by their value.
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+        const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+        if (da && db) {
+            std::size_t ei = i;
+            std::size_t ej = j;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
+                ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
+                ++ej;
+            const std::string na = a.substr(i, ei - i);
+            const std::string nb = b.substr(j, ej - j);
+            const auto za = na.find_first_not_of('0');
+            const auto zb = nb.find_first_not_of('0');
+            const std::string va = za == std::string::npos ? "" : na.substr(za);
+            const std::string vb = zb == std::string::npos ? "" : nb.substr(zb);
+            if (va.size() != vb.size()) return va.size() < vb.size();
+            if (va != vb) return va < vb;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j]) return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// A port of the kernel's serial core whose UART type reads 0 (unknown) has no chip behind
+// it: the legacy 8250 driver registers such ports for ISA addresses where nothing answered,
+// and opening one fails. Drivers outside the serial core (USB serial, CDC ACM) have no
+// `type` attribute and always count.
+bool HasNoUart(const fs::path& tty) {
+    std::error_code ec;
+    if (!fs::exists(tty / "type", ec)) return false;
+    return FirstLine(tty / "type") == "0";
+}
+
+struct SerialPort {
+    std::string name;
+    std::string description;
+    std::string id;
+};
+
+}  // namespace
+
+SysfsPortSource::SysfsPortSource(fs::path sysfsRoot, fs::path udevDataRoot)
+    : sysfsRoot_(std::move(sysfsRoot)), udevDataRoot_(std::move(udevDataRoot)) {}
+
+ComPortSource::Outcome SysfsPortSource::Pass(PortEntries& entries) {
+    PortEntries found;
+    if (!Scan(found)) return Outcome::Failed;
+    if (found == entries) return Outcome::Unchanged;
+    entries = std::move(found);
+    return Outcome::Rebuilt;
+}
+
+bool SysfsPortSource::Scan(PortEntries& found) const {
+    if (!AddSerialDevices(found)) return false;
+    AddVirtualPorts(found);
+    return true;
+}
+
+bool SysfsPortSource::AddSerialDevices(PortEntries& found) const {
+    const fs::path classDir = sysfsRoot_ / "class" / "tty";
+    std::error_code ec;
+    if (!fs::exists(classDir, ec)) return true;  // no serial driver loaded: nothing to list
+    std::vector<SerialPort> ports;
+    for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path tty = it->path();
+        // Virtual consoles, the console and ptmx have no device behind them.
+        std::error_code linkEc;
+        const fs::path device = fs::canonical(tty / "device", linkEc);
+        if (linkEc || HasNoUart(tty)) continue;
+        std::string node = FieldOf(tty / "uevent", "DEVNAME=");
+        if (node.empty()) node = tty.filename().string();
+        ports.push_back({"/dev/" + node, Describe(tty, device), device.string()});
+    }
+    if (ec) return false;
+    std::sort(ports.begin(), ports.end(),
+              [](const SerialPort& a, const SerialPort& b) { return NaturalLess(a.name, b.name); });
+    for (auto& p : ports)
+        found.Add(std::move(p.name), std::move(p.description), std::move(p.id));
+    return true;
+}
+
+// Listed in the order given; a path that does not exist (yet) is left out.
+void SysfsPortSource::AddVirtualPorts(PortEntries& found) const {
+    const char* list = std::getenv(kVirtualPortsVar);
+    if (list == nullptr) return;
+    std::stringstream paths(list);
+    std::string path;
+    while (std::getline(paths, path, ':')) {
+        std::error_code ec;
+        if (path.empty() || !fs::exists(path, ec)) continue;
+        if (std::find(found.names.begin(), found.names.end(), path) != found.names.end()) continue;
+        found.Add(path, kVirtualDescription, "");
+    }
+}
+
+// What a user recognises: the model as udev knows it, else the USB device's own product
+// string, else at least the driver that serves the port.
+std::string SysfsPortSource::Describe(const fs::path& tty, const fs::path& device) const {
+    std::string text = UdevModel(tty);
+    if (text.empty()) text = UsbProduct(device);
+    if (text.empty()) text = DriverName(device);
+    return text;
+}
+
+std::string SysfsPortSource::UdevModel(const fs::path& tty) const {
+    const std::string dev = FirstLine(tty / "dev");
+    if (dev.empty()) return {};
+    const fs::path data = udevDataRoot_ / ("c" + dev);
+    for (const char* key : {"E:ID_MODEL_FROM_DATABASE=", "E:ID_MODEL_ENC=", "E:ID_MODEL="}) {
+        const std::string value = DecodeUdev(FieldOf(data, key));
+        if (!value.empty()) return value;
+    }
+    return {};
+}
+
+std::string SysfsPortSource::UsbProduct(const fs::path& device) const {
+    for (fs::path dir = device; InsideDevices(dir); dir = dir.parent_path()) {
+        std::error_code ec;
+        if (fs::exists(dir / "product", ec)) return FirstLine(dir / "product");
+    }
+    return {};
+}
+
+// Newer kernels put a serial core "port" device between the tty and the hardware; its
+// driver says nothing to a user, so the search goes on to the controller's.
+std::string SysfsPortSource::DriverName(const fs::path& device) const {
+    for (fs::path dir = device; InsideDevices(dir); dir = dir.parent_path()) {
+        std::error_code ec;
+        const fs::path driver = fs::canonical(dir / "driver", ec);
+        if (ec) continue;
+        const fs::path bus = fs::canonical(dir / "subsystem", ec);
+        if (!ec && bus.filename() == "serial-base") continue;
+        return driver.filename().string();
+    }
+    return {};
+}
+
+bool SysfsPortSource::InsideDevices(const fs::path& dir) const {
+    std::error_code ec;
+    const fs::path devices = fs::canonical(sysfsRoot_ / "devices", ec);
+    if (ec) return false;
+    const auto rel = dir.lexically_relative(devices);
+    return !rel.empty() && rel != "." && *rel.begin() != "..";
+}

@@ -1,0 +1,36 @@
+// The serial ports of a Linux system as the kernel lists them in sysfs, described from udev's
+// data, plus the virtual ports (ptys, the simulator) named in CONFIGURATOR_PORTS.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "transport/ComPortSource.h"
+
+class SysfsPortSource : public ComPortSource {
+public:
+    static constexpr const char* kVirtualPortsVar = "CONFIGURATOR_PORTS";
+    static constexpr const char* kVirtualDescription = "virtual port";
+
+    // The roots are those of the running system unless a test hands in a tree of its own.
+    explicit SysfsPortSource(std::filesystem::path sysfsRoot = "/sys",
+                             std::filesystem::path udevDataRoot = "/run/udev/data");
+
+    // Rebuilds the lists only when a port came or went or its texts changed.
+    Outcome Pass(PortEntries& entries) override;
+    // The ports present now; false when sysfs could not be read.
+    bool Scan(PortEntries& found) const;
+
+private:
+    bool AddSerialDevices(PortEntries& found) const;
+    void AddVirtualPorts(PortEntries& found) const;
+    std::string Describe(const std::filesystem::path& tty,
+                         const std::filesystem::path& device) const;
+    std::string UdevModel(const std::filesystem::path& tty) const;
+    std::string UsbProduct(const std::filesystem::path& device) const;
+    std::string DriverName(const std::filesystem::path& device) const;
+    bool InsideDevices(const std::filesystem::path& dir) const;
+
+    std::filesystem::path sysfsRoot_;
+    std::filesystem::path udevDataRoot_;
+};
