@@ -59,6 +59,7 @@ bool TFWUpdate::Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
     FFrame.clear();
     FAltHeader.clear();
     FPageSize = FPageCount = FPage = FNakCount = 0;
+    FReceived = 0;
     EnterStep(FWait ? stWaitPrompt : stConnect);
     FFrameLen = -1;
     FTimer->Start(kFirstTickMs);
@@ -133,6 +134,7 @@ void TFWUpdate::ReadInput(std::uint32_t count) {
     if (count == 0) return;
     Bytes chunk;
     FDev->Read(chunk, count);
+    FReceived += chunk.size();
     FRxBuf += chunk;
 }
 

@@ -62,6 +62,9 @@ public:
     int PageSize() const { return FPageSize; }
     int PageCount() const { return FPageCount; }
     int Page() const { return FPage; }
+    // Bytes taken from the boot loader since Start: hosts that stand in for a user watch it
+    // to tell a silent line from a slow one.
+    std::uint64_t BytesReceived() const { return FReceived; }
 
 private:
     void EnterStep(Step step);
@@ -99,4 +102,5 @@ private:
     Bytes FRxBuf;
     std::int32_t FFrameLen = -1;
     Bytes FFrame;
+    std::uint64_t FReceived = 0;
 };
