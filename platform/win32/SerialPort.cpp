@@ -1,0 +1,109 @@
+// Column 0 of the serial table on Windows: the serial communications API itself. The table's
+// types keep the Windows layouts (HANDLE, DCB, COMSTAT), so each row only forwards.
+#include "platform/SerialPort.h"
+
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+// The table's row is called CreateFile; the header's macro would rename it to CreateFileA.
+#undef CreateFile
+
+namespace platform {
+
+namespace {
+using serial::BOOL;
+using serial::DWORD;
+using serial::HANDLE;
+
+static_assert(sizeof(serial::DCB) == sizeof(::DCB), "the table's DCB is the Windows DCB");
+static_assert(sizeof(serial::COMSTAT) == sizeof(::COMSTAT));
+
+::DCB* Win(serial::DCB* dcb) {
+    return reinterpret_cast<::DCB*>(dcb);
+}
+
+HANDLE CreateFileRow(const char* name, DWORD access, DWORD share, void* security, DWORD creation,
+                     DWORD flags, HANDLE templateFile) {
+    return ::CreateFileA(name, access, share, static_cast<LPSECURITY_ATTRIBUTES>(security),
+                         creation, flags, templateFile);
+}
+
+BOOL CloseHandleRow(HANDLE h) {
+    return ::CloseHandle(h);
+}
+
+BOOL ReadFileRow(HANDLE h, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
+    ::DWORD got = 0;
+    const BOOL ok = ::ReadFile(h, buffer, toRead, &got, static_cast<LPOVERLAPPED>(overlapped));
+    *read = got;
+    return ok;
+}
+
+BOOL WriteFileRow(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+    ::DWORD put = 0;
+    const BOOL ok = ::WriteFile(h, buffer, toWrite, &put, static_cast<LPOVERLAPPED>(overlapped));
+    *written = put;
+    return ok;
+}
+
+// The thread's last error; the handle matters only to the D2XX column.
+DWORD GetLastErrorRow(HANDLE) {
+    return ::GetLastError();
+}
+
+BOOL ClearCommErrorRow(HANDLE h, DWORD* errors, serial::COMSTAT* status) {
+    ::DWORD mask = 0;
+    const BOOL ok = ::ClearCommError(h, &mask, reinterpret_cast<::COMSTAT*>(status));
+    if (errors) *errors = mask;
+    return ok;
+}
+
+BOOL EscapeCommFunctionRow(HANDLE h, DWORD func) {
+    return ::EscapeCommFunction(h, func);
+}
+
+BOOL PurgeCommRow(HANDLE h, DWORD flags) {
+    return ::PurgeComm(h, flags);
+}
+
+BOOL SetCommStateRow(HANDLE h, serial::DCB* dcb) {
+    return ::SetCommState(h, Win(dcb));
+}
+
+BOOL GetCommStateRow(HANDLE h, serial::DCB* dcb) {
+    return ::GetCommState(h, Win(dcb));
+}
+
+BOOL SetupCommRow(HANDLE h, DWORD inQueue, DWORD outQueue) {
+    return ::SetupComm(h, inQueue, outQueue);
+}
+}  // namespace
+
+const serial::Column& NativeSerialColumn() {
+    static const serial::Column column = [] {
+        serial::Column c;
+        c.CreateFile = CreateFileRow;
+        c.CloseHandle = CloseHandleRow;
+        c.ReadFile = ReadFileRow;
+        c.WriteFile = WriteFileRow;
+        c.GetLastError = GetLastErrorRow;
+        c.ClearCommError = ClearCommErrorRow;
+        c.EscapeCommFunction = EscapeCommFunctionRow;
+        c.PurgeComm = PurgeCommRow;
+        c.SetCommState = SetCommStateRow;
+        c.GetCommState = GetCommStateRow;
+        c.SetupComm = SetupCommRow;
+        return c;
+    }();
+    return column;
+}
+
+bool IsNativePortName(const std::string& portName) {
+    return portName.compare(0, 3, "COM") == 0;
+}
+
+std::string NativeDevicePath(const std::string& portName) {
+    return "\\\\.\\" + portName;
+}
+
+}  // namespace platform
