@@ -1,0 +1,264 @@
+#include "sim/MemoryLink.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+MemoryLink* g_active = nullptr;
+
+const char kParityLetters[] = "NOEMS";
+
+std::string OnOff(bool on) {
+    return on ? "1" : "0";
+}
+}  // namespace
+
+MemoryLink::MemoryLink(AdapterSim& sim, VirtualClock& clock)
+    : sim_(sim), clock_(clock), previousColumn_(serial::TableColumn(0)), previousLink_(g_active) {
+    // A fresh port as a driver leaves it: 9600,N,8, one stop bit, lines down.
+    dcb_.DCBlength = sizeof(serial::DCB);
+    dcb_.BaudRate = 9600;
+    dcb_.fBinary = 1;
+    dcb_.ByteSize = 8;
+    dcb_.Parity = serial::NOPARITY;
+    dcb_.StopBits = serial::ONESTOPBIT;
+    g_active = this;
+    serial::TableColumn(0) = MakeColumn();
+    timer_ = clock_.CreateTimer();
+    timer_->SetCallback([this] { Sync(); });
+    timer_->Start(1);
+}
+
+MemoryLink::~MemoryLink() {
+    serial::TableColumn(0) = previousColumn_;
+    g_active = previousLink_;
+}
+
+MemoryLink* MemoryLink::Active() {
+    return g_active;
+}
+
+void MemoryLink::SetPaced(bool on) {
+    Sync();
+    tx_.SetEnabled(on);
+    rx_.SetEnabled(on);
+}
+
+LineSettings MemoryLink::Line() const {
+    const char parity = dcb_.Parity < 5 ? kParityLetters[dcb_.Parity] : '?';
+    return LineSettings{dcb_.BaudRate, parity, dcb_.ByteSize};
+}
+
+Bytes MemoryLink::WrittenBytes() const {
+    Bytes all;
+    for (const auto& w : writes_)
+        all += w.data;
+    return all;
+}
+
+void MemoryLink::Deliver(const LineSettings& line, const Bytes& data) {
+    sim_.SetLine(line);
+    sim_.OnBytes(data, clock_.Now());
+}
+
+void MemoryLink::Sync() {
+    const std::int64_t now = clock_.Now();
+    for (const auto& chunk : tx_.Take(NowUs()))
+        Deliver(chunk.line, chunk.data);
+    const Bytes out = sim_.Poll(now);
+    // The adapter sends at its own speed; at the host's wrong speed the bytes are garbage
+    // already (the simulator decides what it sends then).
+    if (!out.empty()) rx_.Push(out, sim_.Config().line, NowUs());
+    for (const auto& chunk : rx_.Take(NowUs())) {
+        if (open_) hostRx_ += chunk.data;
+    }
+    if (sim_.DisconnectRequested() && !disconnected_) {
+        disconnected_ = true;
+        log_.push_back("disconnect");
+    }
+}
+
+bool MemoryLink::Usable(serial::HANDLE h) {
+    Sync();
+    if (!open_ || h != handle_) {
+        lastError_ = EBADF;
+        return false;
+    }
+    if (disconnected_) {
+        lastError_ = EIO;
+        return false;
+    }
+    return true;
+}
+
+serial::HANDLE MemoryLink::HostOpen(const char* name) {
+    Sync();
+    const std::string path = name ? name : "";
+    if (path.rfind("/dev/", 0) != 0 || openFails_ || disconnected_) {
+        lastError_ = disconnected_ ? EIO : ENOENT;
+        return serial::InvalidHandle();
+    }
+    if (open_) {
+        lastError_ = EBUSY;
+        return serial::InvalidHandle();
+    }
+    open_ = true;
+    ++openCount_;
+    openedName_ = path;
+    handle_ = reinterpret_cast<serial::HANDLE>(++handleSeq_);
+    hostRx_.clear();
+    log_.push_back("open " + path);
+    return handle_;
+}
+
+bool MemoryLink::HostClose(serial::HANDLE h) {
+    Sync();
+    if (!open_ || h != handle_) {
+        lastError_ = EBADF;
+        return false;
+    }
+    open_ = false;
+    handle_ = nullptr;
+    hostRx_.clear();
+    log_.push_back("close");
+    return true;
+}
+
+bool MemoryLink::HostRead(serial::HANDLE h, void* buffer, serial::DWORD toRead,
+                          serial::DWORD* read) {
+    if (read) *read = 0;
+    if (!Usable(h)) return false;
+    const std::size_t n = std::min<std::size_t>(toRead, hostRx_.size());
+    std::memcpy(buffer, hostRx_.data(), n);
+    hostRx_.erase(0, n);
+    if (read) *read = static_cast<serial::DWORD>(n);
+    return true;
+}
+
+bool MemoryLink::HostSend(serial::HANDLE h, const void* buffer, serial::DWORD toWrite,
+                          serial::DWORD* written) {
+    if (written) *written = 0;
+    if (!Usable(h)) return false;
+    const Bytes data(static_cast<const char*>(buffer), toWrite);
+    writes_.push_back({data, Line(), clock_.Now()});
+    if (txStuck_)
+        stuck_ += data;
+    else if (tx_.Enabled())
+        tx_.Push(data, Line(), NowUs());
+    else
+        Deliver(Line(), data);
+    if (written) *written = toWrite;
+    return true;
+}
+
+bool MemoryLink::HostStatus(serial::HANDLE h, serial::DWORD* errors, serial::COMSTAT* status) {
+    if (errors) *errors = 0;
+    if (!Usable(h)) return false;
+    if (status) {
+        status->Flags = 0;
+        status->cbInQue = static_cast<serial::DWORD>(hostRx_.size());
+        status->cbOutQue = static_cast<serial::DWORD>(OutPending());
+    }
+    return true;
+}
+
+bool MemoryLink::HostEscape(serial::HANDLE h, serial::DWORD func) {
+    if (!Usable(h)) return false;
+    switch (func) {
+        case serial::SETRTS:
+        case serial::CLRRTS:
+            rts_ = func == serial::SETRTS;
+            log_.push_back("rts " + OnOff(rts_));
+            return true;
+        case serial::SETDTR:
+        case serial::CLRDTR:
+            dtr_ = func == serial::SETDTR;
+            log_.push_back("dtr " + OnOff(dtr_));
+            return true;
+        default:
+            lastError_ = EINVAL;
+            return false;
+    }
+}
+
+bool MemoryLink::HostPurge(serial::HANDLE h, serial::DWORD flags) {
+    if (!Usable(h)) return false;
+    std::string what = "purge";
+    if (flags & serial::PURGE_RXCLEAR) {
+        hostRx_.clear();
+        what += " rx";
+    }
+    if (flags & serial::PURGE_TXCLEAR) {
+        tx_.Clear();
+        stuck_.clear();
+        what += " tx";
+    }
+    log_.push_back(what);
+    return true;
+}
+
+bool MemoryLink::HostSetState(serial::HANDLE h, const serial::DCB* dcb) {
+    if (!Usable(h) || dcb == nullptr) return false;
+    dcb_ = *dcb;
+    rts_ = dcb_.fRtsControl != serial::RTS_CONTROL_DISABLE;
+    dtr_ = dcb_.fDtrControl != serial::DTR_CONTROL_DISABLE;
+    log_.push_back("dcb " + Line().Text() + " rts=" + OnOff(rts_) + " dtr=" + OnOff(dtr_));
+    return true;
+}
+
+bool MemoryLink::HostGetState(serial::HANDLE h, serial::DCB* dcb) {
+    if (!Usable(h) || dcb == nullptr) return false;
+    *dcb = dcb_;
+    return true;
+}
+
+bool MemoryLink::HostSetup(serial::HANDLE h, serial::DWORD in, serial::DWORD out) {
+    if (!Usable(h)) return false;
+    inQueue_ = in;
+    outQueue_ = out;
+    return true;
+}
+
+serial::Column MemoryLink::MakeColumn() {
+    // Plain functions, as the table holds: each finds the link through the static pointer.
+    serial::Column c;
+    c.CreateFile = [](const char* name, serial::DWORD, serial::DWORD, void*, serial::DWORD,
+                      serial::DWORD, serial::HANDLE) {
+        return Active() ? Active()->HostOpen(name) : serial::InvalidHandle();
+    };
+    c.CloseHandle = [](serial::HANDLE h) -> serial::BOOL {
+        return Active() && Active()->HostClose(h);
+    };
+    c.ReadFile = [](serial::HANDLE h, void* buf, serial::DWORD n, serial::DWORD* read,
+                    void*) -> serial::BOOL {
+        return Active() && Active()->HostRead(h, buf, n, read);
+    };
+    c.WriteFile = [](serial::HANDLE h, const void* buf, serial::DWORD n, serial::DWORD* written,
+                     void*) -> serial::BOOL {
+        return Active() && Active()->HostSend(h, buf, n, written);
+    };
+    c.GetLastError = [](serial::HANDLE) -> serial::DWORD {
+        return Active() ? Active()->lastError_ : 0;
+    };
+    c.ClearCommError = [](serial::HANDLE h, serial::DWORD* errors,
+                          serial::COMSTAT* status) -> serial::BOOL {
+        return Active() && Active()->HostStatus(h, errors, status);
+    };
+    c.EscapeCommFunction = [](serial::HANDLE h, serial::DWORD func) -> serial::BOOL {
+        return Active() && Active()->HostEscape(h, func);
+    };
+    c.PurgeComm = [](serial::HANDLE h, serial::DWORD flags) -> serial::BOOL {
+        return Active() && Active()->HostPurge(h, flags);
+    };
+    c.SetCommState = [](serial::HANDLE h, serial::DCB* dcb) -> serial::BOOL {
+        return Active() && Active()->HostSetState(h, dcb);
+    };
+    c.GetCommState = [](serial::HANDLE h, serial::DCB* dcb) -> serial::BOOL {
+        return Active() && Active()->HostGetState(h, dcb);
+    };
+    c.SetupComm = [](serial::HANDLE h, serial::DWORD in, serial::DWORD out) -> serial::BOOL {
+        return Active() && Active()->HostSetup(h, in, out);
+    };
+    return c;
+}

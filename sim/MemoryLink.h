@@ -1,0 +1,116 @@
+// The simulated adapter on an in-memory serial port: while a MemoryLink lives it is column 0
+// of the serial function table, so TSerDev opens any "/dev/..." name onto the simulator and
+// runs unchanged in virtual-time tests. The link moves the simulator along with the clock.
+//
+//     VirtualClock clock;
+//     AdapterSim sim(config);
+//     MemoryLink link(sim, clock);     // installs the column, restores the old one when gone
+//     dev.PortName = "/dev/sim0";      // TSerDev dev(clock, sink); dev.Open() ...
+//     clock.Advance(500);
+//     link.Writes();                   // every host write, with the line settings of the time
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Bytes.h"
+#include "base/Timer.h"
+#include "base/VirtualClock.h"
+#include "sim/AdapterSim.h"
+#include "sim/LineSettings.h"
+#include "sim/WirePacer.h"
+#include "transport/SerialApi.h"
+
+class MemoryLink {
+public:
+    struct HostWrite {
+        Bytes data;
+        LineSettings line;
+        std::int64_t atMs;
+    };
+
+    MemoryLink(AdapterSim& sim, VirtualClock& clock);
+    ~MemoryLink();
+    MemoryLink(const MemoryLink&) = delete;
+    MemoryLink& operator=(const MemoryLink&) = delete;
+
+    // Both directions at the line's speed (10 bits a byte); off by default.
+    void SetPaced(bool on);
+    // Fault: written bytes stay in the transmit queue for ever and never reach the adapter.
+    void SetTransmitStuck(bool on) { txStuck_ = on; }
+    // Fault: CreateFile fails (errno-style code from GetLastError).
+    void SetOpenFails(bool on) { openFails_ = on; }
+    // Undo a disconnect that the simulator asked for: the port can be opened again.
+    void Reconnect() { disconnected_ = false; }
+
+    // Moves bytes between host and adapter up to the clock's present; every call of the
+    // column does this first, and a 1 ms timer of the clock does it in between.
+    void Sync();
+
+    bool IsOpen() const { return open_; }
+    int OpenCount() const { return openCount_; }
+    const std::string& LastOpenedName() const { return openedName_; }
+    bool Disconnected() const { return disconnected_; }
+    bool Rts() const { return rts_; }
+    bool Dtr() const { return dtr_; }
+    LineSettings Line() const;
+    const serial::DCB& Dcb() const { return dcb_; }
+    std::uint32_t InQueueSize() const { return inQueue_; }
+    std::uint32_t OutQueueSize() const { return outQueue_; }
+    std::size_t HostPending() const { return hostRx_.size(); }
+    std::size_t OutPending() const { return txStuck_ ? stuck_.size() : tx_.Pending(); }
+    const std::vector<HostWrite>& Writes() const { return writes_; }
+    // All host writes joined, for byte-exact assertions.
+    Bytes WrittenBytes() const;
+    void ClearWrites() { writes_.clear(); }
+    // "open /dev/sim0", "dcb 115200,N,8 rts=1 dtr=1", "rts 0", "dtr 1", "purge rx tx", "close".
+    const std::vector<std::string>& Log() const { return log_; }
+
+private:
+    static serial::Column MakeColumn();
+    static MemoryLink* Active();
+
+    serial::HANDLE HostOpen(const char* name);
+    bool HostClose(serial::HANDLE h);
+    bool HostRead(serial::HANDLE h, void* buffer, serial::DWORD toRead, serial::DWORD* read);
+    bool HostSend(serial::HANDLE h, const void* buffer, serial::DWORD toWrite,
+                  serial::DWORD* written);
+    bool HostStatus(serial::HANDLE h, serial::DWORD* errors, serial::COMSTAT* status);
+    bool HostEscape(serial::HANDLE h, serial::DWORD func);
+    bool HostPurge(serial::HANDLE h, serial::DWORD flags);
+    bool HostSetState(serial::HANDLE h, const serial::DCB* dcb);
+    bool HostGetState(serial::HANDLE h, serial::DCB* dcb);
+    bool HostSetup(serial::HANDLE h, serial::DWORD in, serial::DWORD out);
+    bool Usable(serial::HANDLE h);
+    void Deliver(const LineSettings& line, const Bytes& data);
+    std::int64_t NowUs() const { return clock_.Now() * 1000; }
+
+    AdapterSim& sim_;
+    VirtualClock& clock_;
+    serial::Column previousColumn_;
+    MemoryLink* previousLink_;
+    std::unique_ptr<Timer> timer_;
+
+    bool open_ = false;
+    int openCount_ = 0;
+    std::intptr_t handleSeq_ = 0x5100;
+    serial::HANDLE handle_ = nullptr;
+    std::string openedName_;
+    serial::DWORD lastError_ = 0;
+    bool openFails_ = false;
+    bool disconnected_ = false;
+    bool txStuck_ = false;
+    bool rts_ = false;
+    bool dtr_ = false;
+    serial::DCB dcb_{};
+    std::uint32_t inQueue_ = 0;
+    std::uint32_t outQueue_ = 0;
+    WirePacer tx_;  // host to adapter
+    WirePacer rx_;  // adapter to host
+    Bytes stuck_;
+    Bytes hostRx_;
+    std::vector<HostWrite> writes_;
+    std::vector<std::string> log_;
+};
