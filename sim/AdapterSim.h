@@ -82,7 +82,9 @@ public:
     const Bytes& StoredModeFile() const { return modeFile_; }
     int StoredModeFiles() const { return modeFiles_; }
     bool InBootLoader() const { return boot_.Active(); }
-    bool DisconnectRequested() const { return boot_.DisconnectRequested(); }
+    // One request per configured disconnect; the attachment takes it and closes the line.
+    bool TakeDisconnect() { return boot_.TakeDisconnect(); }
+    int Disconnects() const { return boot_.Disconnects(); }
     const BootLoaderSim& Boot() const { return boot_; }
     // Every command letter recognised so far, in order.
     const std::string& Commands() const { return commands_; }

@@ -35,7 +35,6 @@ std::uint16_t BootLoaderSim::Checksum(const Bytes& data, std::size_t from, std::
 void BootLoaderSim::Start(std::int64_t nowMs) {
     state_ = State::WaitConnect;
     frame_.clear();
-    disconnect_ = false;
     finished_ = false;
     nextPromptMs_ = nowMs;
     event_("boot start");
@@ -147,6 +146,7 @@ void BootLoaderSim::AcceptPage(std::int64_t nowMs) {
         frame_.clear();
         state_ = State::Off;
         disconnect_ = true;
+        ++disconnects_;
         event_("boot disconnect page " + std::to_string(page));
         return;
     }

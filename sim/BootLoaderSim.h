@@ -22,8 +22,14 @@ public:
     void Poll(std::int64_t nowMs);
 
     bool Active() const { return state_ != State::Off; }
-    // The configured disconnect was reached: the attachment closes the line.
-    bool DisconnectRequested() const { return disconnect_; }
+    // The configured disconnect was reached: the attachment closes the line. Taking the
+    // request clears it, so a line that was opened again stays up.
+    bool TakeDisconnect() {
+        const bool d = disconnect_;
+        disconnect_ = false;
+        return d;
+    }
+    int Disconnects() const { return disconnects_; }
     bool Finished() const { return finished_; }
     const Bytes& Image() const { return image_; }
     int PagesAccepted() const { return pagesAccepted_; }
@@ -58,6 +64,7 @@ private:
     int pagesAccepted_ = 0;
     int naksSent_ = 0;
     bool disconnect_ = false;
+    int disconnects_ = 0;
     bool finished_ = false;
     Bytes image_;
 };

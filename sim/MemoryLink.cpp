@@ -73,7 +73,7 @@ void MemoryLink::Sync() {
     for (const auto& chunk : rx_.Take(NowUs())) {
         if (open_) hostRx_ += chunk.data;
     }
-    if (sim_.DisconnectRequested() && !disconnected_) {
+    if (sim_.TakeDisconnect()) {
         disconnected_ = true;
         log_.push_back("disconnect");
     }

@@ -174,3 +174,29 @@ TEST(MemoryLink, NestedLinksHandBackInOrder) {
     EXPECT_EQ(outer.WrittenBytes(), "ab");
     EXPECT_FALSE(col.CreateFile("COM1", 0, 0, nullptr, 0, 0, nullptr) != serial::InvalidHandle());
 }
+
+TEST_F(MemoryLinkTest, DisconnectAtAPageClosesTheLine) {
+    sim.MutableConfig().disconnectAtPage = 0;
+    ASSERT_TRUE(OpenAt("115200,N,8"));
+    dev.Write(kPrefix + "U");
+    clock.Advance(50);
+    dev.Write("<");
+    clock.Advance(20);
+    Bytes header = "#";
+    header += Bytes("\x00\x00", 2) + Bytes(80, '\0');
+    dev.Write(header);
+    clock.Advance(20);
+    Bytes page = "@";
+    page += Bytes(4, '\0') + Bytes(128, '\0');
+    dev.Write(page);
+    clock.Advance(20);
+    EXPECT_TRUE(link.Disconnected());
+    sink.messages.clear();
+    EXPECT_FALSE(dev.Write("@"));
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].rfind("Write Port(/dev/sim0) Error...", 0), 0u);
+    dev.Close();
+    EXPECT_FALSE(dev.Open());
+    link.Reconnect();
+    EXPECT_TRUE(dev.Open());
+}
