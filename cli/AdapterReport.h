@@ -1,0 +1,13 @@
+// What the command line prints of the adapter: the status strip's fields and the mode list,
+// as "Label: value" lines or as one JSON object. Adapter texts are shown as UTF-8.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "control/AdapterModel.h"
+
+nlohmann::json AdapterJson(const AdapterModel& model);
+void PrintAdapterText(std::ostream& out, const AdapterModel& model);
+// Text or JSON as the --json option asks.
+void PrintAdapter(std::ostream& out, const AdapterModel& model, bool json);

@@ -1,0 +1,44 @@
+// The core objects of one command-line run, wired as the window wires them: a real-time
+// loop, the serial device, the update engine, the model and the adapter control.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/EventLoop.h"
+#include "cli/CliView.h"
+#include "cli/ConsoleSink.h"
+#include "control/AdapterControl.h"
+#include "control/AdapterModel.h"
+#include "transport/TSerDev.h"
+#include "update/TFWUpdate.h"
+
+class CliHost {
+public:
+    explicit CliHost(const std::string& port);
+    ~CliHost();
+
+    // Calls `starter` (one of the control's starters) and runs the loop until the operation
+    // has ended. True when no message box was shown on the way.
+    bool RunOperation(const std::function<void()>& starter);
+    // A search; true when the adapter answered both its commands.
+    bool Search();
+
+    EventLoop& Loop() { return loop_; }
+    ConsoleSink& Sink() { return sink_; }
+    CliView& View() { return view_; }
+    TSerDev& Device() { return *dev_; }
+    TFWUpdate& Updater() { return *updater_; }
+    AdapterModel& Model() { return model_; }
+    AdapterControl& Control() { return *control_; }
+
+private:
+    EventLoop loop_;
+    ConsoleSink sink_;
+    CliView view_;
+    AdapterModel model_;
+    std::unique_ptr<TFWUpdate> updater_;
+    std::unique_ptr<TSerDev> dev_;
+    std::unique_ptr<AdapterControl> control_;
+};

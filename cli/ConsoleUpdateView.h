@@ -1,0 +1,39 @@
+// The Update page's progress bar and status field on a console: every new status text on a
+// line of its own, and a progress line that a terminal redraws in place below them.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "update/UpdateView.h"
+
+class ConsoleUpdateView : public UpdateView {
+public:
+    // `inPlace`: the stream is a terminal, so the progress line is rewritten with "\r"
+    // instead of printed anew at each change.
+    ConsoleUpdateView(std::FILE* out, bool inPlace) : out_(out), inPlace_(inPlace) {}
+    ~ConsoleUpdateView() override;
+
+    void SetProgressMax(int max) override;
+    void SetProgressPos(int pos) override;
+    void SetStatus(const std::string& text) override;
+    // For texts of the command line's own (why it gave up), kept apart from the progress line.
+    void Note(const std::string& text);
+    // Ends a progress line left open on a terminal.
+    void Finish();
+
+    const std::string& Status() const { return status_; }
+    int Max() const { return max_; }
+    int Pos() const { return pos_; }
+
+private:
+    void ClearProgressLine();
+    void DrawProgress();
+
+    std::FILE* out_;
+    bool inPlace_;
+    std::string status_;
+    int max_ = 0;
+    int pos_ = 0;
+    bool progressShown_ = false;  // an unfinished progress line stands on the terminal
+};

@@ -1,0 +1,41 @@
+// `mode ID`: search, then switch the adapter to the mode with that ID.
+#include <iostream>
+
+#include "cli/AdapterReport.h"
+#include "cli/CliApp.h"
+#include "cli/CliHost.h"
+
+namespace {
+int SelectMode(CliHost& host, const std::string& id, bool json) {
+    if (!host.Search()) return kExitFailed;
+    AdapterModel& model = host.Model();
+    for (std::size_t i = 0; i < model.Modes.size(); ++i) {
+        if (model.Modes[i].Id != id) continue;
+        if (model.Modes[i].StateIcon == 0) {
+            std::cerr << "Mode " << id << " is already the current mode.\n";
+            PrintAdapter(std::cout, model, json);
+            return kExitOk;
+        }
+        host.Control().lvModesSelectItem(i);
+        if (!host.RunOperation([&host] { host.Control().btModeSelectClick(); })) return kExitFailed;
+        PrintAdapter(std::cout, model, json);
+        return kExitOk;
+    }
+    std::cerr << "The adapter offers no mode " << id << ".\n";
+    return kExitFailed;
+}
+}  // namespace
+
+void RegisterModeCommand(CliApp& cli) {
+    static std::string id;
+    CLI::App* sub = cli.app.add_subcommand(
+        "mode", "Search, then switch the adapter to the mode with this ID (as listed by search)");
+    sub->add_option("ID", id, "Mode ID")->required();
+    sub->callback([&cli] {
+        cli.action = [&cli] {
+            if (int usage = cli.RequirePort()) return usage;
+            CliHost host(cli.options.port);
+            return SelectMode(host, id, cli.options.json);
+        };
+    });
+}

@@ -1,0 +1,36 @@
+// `power on|off`: search, then switch the adapter's external power.
+#include <iostream>
+
+#include "cli/AdapterReport.h"
+#include "cli/CliApp.h"
+#include "cli/CliHost.h"
+
+namespace {
+int SwitchPower(CliHost& host, bool on, bool json) {
+    if (!host.Search()) return kExitFailed;
+    AdapterModel& model = host.Model();
+    if (!model.Visible(Control::cbPower) || !model.Enabled(Control::cbPower)) {
+        std::cerr << "The adapter reports no external power switch.\n";
+        return kExitFailed;
+    }
+    // As a click on the check box: the mark holds the wanted state when the handler runs.
+    model.Identity.ExtPowerOn = on;
+    if (!host.RunOperation([&host] { host.Control().cbPowerClick(); })) return kExitFailed;
+    PrintAdapter(std::cout, model, json);
+    return kExitOk;
+}
+}  // namespace
+
+void RegisterPowerCommand(CliApp& cli) {
+    static std::string state;
+    CLI::App* sub =
+        cli.app.add_subcommand("power", "Search, then switch the adapter's external power");
+    sub->add_option("STATE", state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    sub->callback([&cli] {
+        cli.action = [&cli] {
+            if (int usage = cli.RequirePort()) return usage;
+            CliHost host(cli.options.port);
+            return SwitchPower(host, state == "on", cli.options.json);
+        };
+    });
+}

@@ -1,0 +1,33 @@
+// `repair FILE`: search, then send the adapter a change-mode file (exactly 80 bytes).
+#include <iostream>
+
+#include "cli/AdapterReport.h"
+#include "cli/CliApp.h"
+#include "cli/CliHost.h"
+#include "update/ModeFile.h"
+
+namespace {
+int Repair(CliHost& host, const std::string& file, bool json) {
+    // The file is checked first, as Run does, so a bad file costs no search.
+    Bytes data;
+    if (!LoadModeFile(file, host.Sink(), data)) return kExitFailed;
+    if (!host.Search()) return kExitFailed;
+    if (!host.RunOperation([&] { host.Control().StartRepair(data); })) return kExitFailed;
+    PrintAdapter(std::cout, host.Model(), json);
+    return kExitOk;
+}
+}  // namespace
+
+void RegisterRepairCommand(CliApp& cli) {
+    static std::string file;
+    CLI::App* sub = cli.app.add_subcommand(
+        "repair", "Search, then write a change-mode file (.rcm, 80 bytes) to the adapter");
+    sub->add_option("FILE", file, "Change-mode file")->required();
+    sub->callback([&cli] {
+        cli.action = [&cli] {
+            if (int usage = cli.RequirePort()) return usage;
+            CliHost host(cli.options.port);
+            return Repair(host, file, cli.options.json);
+        };
+    });
+}

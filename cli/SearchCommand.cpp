@@ -1,0 +1,22 @@
+// `search`: find the adapter on the port and print its identity and modes.
+#include <iostream>
+
+#include "cli/AdapterReport.h"
+#include "cli/CliApp.h"
+#include "cli/CliHost.h"
+
+void RegisterSearchCommand(CliApp& cli) {
+    CLI::App* sub = cli.app.add_subcommand(
+        "search",
+        "Find the adapter (five line speeds, two command prefixes) and print its "
+        "identity and mode list; the current mode is marked with '*'");
+    sub->callback([&cli] {
+        cli.action = [&cli] {
+            if (int usage = cli.RequirePort()) return usage;
+            CliHost host(cli.options.port);
+            if (!host.Search()) return kExitFailed;
+            PrintAdapter(std::cout, host.Model(), cli.options.json);
+            return kExitOk;
+        };
+    });
+}

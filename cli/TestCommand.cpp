@@ -1,0 +1,33 @@
+// `test`: search, then run the adapter's self-test with its output streamed to stdout.
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "cli/CliApp.h"
+#include "cli/CliHost.h"
+#include "platform/CodePage.h"
+
+namespace {
+int RunSelfTest(CliHost& host, bool json) {
+    if (!host.Search()) return kExitFailed;
+    host.View().SetStreamTest(!json);
+    const bool ok = host.RunOperation([&host] { host.Control().btRunTestClick(); });
+    const std::string output = platform::Cp1251ToUtf8(host.Model().TestLog);
+    if (json)
+        std::cout << nlohmann::json{{"test", output}, {"complete", ok}}.dump() << '\n';
+    else if (!output.empty() && output.back() != '\n')
+        std::cout << '\n';
+    return ok ? kExitOk : kExitFailed;
+}
+}  // namespace
+
+void RegisterTestCommand(CliApp& cli) {
+    CLI::App* sub = cli.app.add_subcommand(
+        "test", "Search, then run the adapter's self-test; its output is printed as it arrives");
+    sub->callback([&cli] {
+        cli.action = [&cli] {
+            if (int usage = cli.RequirePort()) return usage;
+            CliHost host(cli.options.port);
+            return RunSelfTest(host, cli.options.json);
+        };
+    });
+}
