@@ -3,10 +3,12 @@
 #include <chrono>
 
 TListCOM::TListCOM(std::atomic<bool>& usbHold, std::unique_ptr<ComPortSource> source,
-                   std::function<void()> onError)
+                   std::function<void()> onError, int pauseMs, int settleMs)
     : usbHold_(usbHold),
       source_(std::move(source)),
       onError_(std::move(onError)),
+      pauseMs_(pauseMs),
+      settleMs_(settleMs),
       thread_([this] { Execute(); }) {}
 
 TListCOM::~TListCOM() {
@@ -27,30 +29,35 @@ bool TListCOM::SleepFor(int ms) {
 
 void TListCOM::Execute() {
     do {
-        bool failed = false;
-        {
-            std::lock_guard lock(listMutex_);
-            Ready.store(false);
-            const auto outcome = source_ ? source_->Pass(entries_) : ComPortSource::Outcome::Unchanged;
-            switch (outcome) {
-                case ComPortSource::Outcome::Unchanged:
-                    break;
-                case ComPortSource::Outcome::RebuiltThenPause:
-                    SleepFor(kSettleMs);
-                    usbHold_.store(false);
-                    break;
-                case ComPortSource::Outcome::Rebuilt:
-                    usbHold_.store(false);
-                    break;
-                case ComPortSource::Outcome::Failed:
-                    failed = true;
-                    break;
-            }
-            Ready.store(true);
-        }
+        const bool failed = RunPass();
         passes_.fetch_add(1);
+        // Reported outside the exclusion: the host may hold its thread in a copy meanwhile.
         if (failed && onError_) onError_();
-    } while (SleepFor(kPauseMs));
+    } while (SleepFor(pauseMs_));
+}
+
+// The whole pass, settling included, is one rebuild for a copy that comes meanwhile.
+bool TListCOM::RunPass() {
+    std::lock_guard lock(listMutex_);
+    Ready.store(false);
+    const auto outcome = source_ ? source_->Pass(entries_) : ComPortSource::Outcome::Unchanged;
+    bool failed = false;
+    switch (outcome) {
+        case ComPortSource::Outcome::Unchanged:
+            break;
+        case ComPortSource::Outcome::RebuiltThenPause:
+            SleepFor(settleMs_);
+            usbHold_.store(false);
+            break;
+        case ComPortSource::Outcome::Rebuilt:
+            usbHold_.store(false);
+            break;
+        case ComPortSource::Outcome::Failed:
+            failed = true;
+            break;
+    }
+    Ready.store(true);
+    return failed;
 }
 
 int TListCOM::Copy(TextList& names, TextList& descs, TextList& ids) {

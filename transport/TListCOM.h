@@ -18,9 +18,9 @@ public:
     static constexpr int kSettleMs = 673;
 
     // `usbHold` is the USB worker's Hold flag; `onError` must not block (it runs on this
-    // worker's thread).
+    // worker's thread, outside the exclusion). Tests shorten the pauses.
     TListCOM(std::atomic<bool>& usbHold, std::unique_ptr<ComPortSource> source,
-             std::function<void()> onError);
+             std::function<void()> onError, int pauseMs = kPauseMs, int settleMs = kSettleMs);
     ~TListCOM();  // stops and joins the thread
     TListCOM(const TListCOM&) = delete;
     TListCOM& operator=(const TListCOM&) = delete;
@@ -28,18 +28,24 @@ public:
     std::atomic<bool> Ready{true};
     std::atomic<bool> Reading{false};
 
-    // Appends the entries to the caller's lists; waits while a pass runs.
+    // Appends the entries to the caller's lists; waits while a pass runs (a pass and a copy
+    // exclude each other through one mutex, so neither can see the other half done).
     int Copy(TextList& names, TextList& descs, TextList& ids);
+    // Asks the loop to end and wakes it from its pause or its settling.
     void Terminate();
+    // Number of passes done so far (hosts wait for the first one).
     int PassCount() const { return passes_.load(); }
 
 private:
     void Execute();
+    bool RunPass();         // true when the pass failed
     bool SleepFor(int ms);  // false when terminated meanwhile
 
     std::atomic<bool>& usbHold_;
     std::unique_ptr<ComPortSource> source_;
     std::function<void()> onError_;
+    const int pauseMs_;
+    const int settleMs_;
 
     std::mutex listMutex_;  // the whole pass excludes a copy
     PortEntries entries_;
