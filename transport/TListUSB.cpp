@@ -19,6 +19,7 @@ void TListUSB::Terminate() {
 void TListUSB::Execute() {
     std::unique_lock sleepLock(sleepMutex_);
     while (!terminated_) {
+        wakes_.fetch_add(1);
         if (!Hold.load()) {
             sleepLock.unlock();
             Scan();
@@ -37,8 +38,8 @@ void TListUSB::Scan() {
 
     auto create = reinterpret_cast<d2xx::FT_CreateDeviceInfoListFn>(
         d2xx::Symbol(lib_, "FT_CreateDeviceInfoList"));
-    auto get = reinterpret_cast<d2xx::FT_GetDeviceInfoListFn>(
-        d2xx::Symbol(lib_, "FT_GetDeviceInfoList"));
+    auto get =
+        reinterpret_cast<d2xx::FT_GetDeviceInfoListFn>(d2xx::Symbol(lib_, "FT_GetDeviceInfoList"));
     deviceCount_ = 0;
     if (create == nullptr || get == nullptr) {
         d2xx::FreeLibrary(lib_);

@@ -20,17 +20,18 @@ public:
     TListUSB(const TListUSB&) = delete;
     TListUSB& operator=(const TListUSB&) = delete;
 
-    std::atomic<bool> Busy{false};   // inside the D2XX enumeration calls
-    std::atomic<bool> Hold{false};   // false: scan once at the next wake-up
-    std::atomic<bool> Ready{true};   // false while the lists are rebuilt
+    std::atomic<bool> Busy{false};     // inside the D2XX enumeration calls
+    std::atomic<bool> Hold{false};     // false: scan once at the next wake-up
+    std::atomic<bool> Ready{true};     // false while the lists are rebuilt
     std::atomic<bool> Reading{false};  // true while a copy runs
 
     // Appends the entries to the caller's lists; waits while a rebuild runs.
     int Copy(TextList& names, TextList& descs, TextList& ids);
     // Asks the loop to end and wakes it from its sleep.
     void Terminate();
-    // Number of scans done so far (tests wait on it).
+    // Number of scans done so far, and of wake-ups (each looks at Hold once); tests wait on them.
     int ScanCount() const { return scans_.load(); }
+    int WakeCount() const { return wakes_.load(); }
 
 private:
     void Execute();
@@ -42,6 +43,7 @@ private:
     std::vector<d2xx::FT_DEVICE_LIST_INFO_NODE> records_;
     serial::DWORD deviceCount_ = 0;
     std::atomic<int> scans_{0};
+    std::atomic<int> wakes_{0};
 
     std::mutex sleepMutex_;
     std::condition_variable sleepCv_;
