@@ -8,7 +8,8 @@
 //   FAKE_D2XX_CREATE_STATUS  status returned by FT_CreateDeviceInfoList (default 0)
 //   FAKE_D2XX_GET_STATUS     status returned by FT_GetDeviceInfoList (default 0)
 //   FAKE_D2XX_GET_FILL       most records FT_GetDeviceInfoList fills (default: all)
-//   FAKE_D2XX_LOG            file that receives one line per call, and "load"/"unload"
+//   FAKE_D2XX_LOG            file that receives one line per call, and "load <name>" and
+//                            "unload <name>" as the library comes and goes
 //
 // Built in variants that leave out one of the functions (see CMakeLists.txt), to stand for
 // an incomplete installation.
@@ -166,10 +167,10 @@ std::string EnvLog() {
     return path ? path : "";
 }
 __attribute__((constructor)) void Loaded() {
-    LogTo(EnvLog(), "load");
+    LogTo(EnvLog(), "load " FAKE_D2XX_NAME);
 }
 __attribute__((destructor)) void Unloaded() {
-    LogTo(EnvLog(), "unload");
+    LogTo(EnvLog(), "unload " FAKE_D2XX_NAME);
 }
 
 }  // namespace

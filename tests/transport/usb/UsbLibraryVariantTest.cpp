@@ -41,6 +41,21 @@ protected:
 
 const char kLibrary[] = "libftd2xx.so";
 
+// Our vendor build and FTDI's own library, both complete, both on the path.
+using UsbVendorLibrary = UsbLibraryVariant;
+
+TEST_F(UsbVendorLibrary, IsPreferredForListingAndForTheDevice) {
+    auto dev = MakeDevice();
+    EXPECT_EQ(UsbCount(*dev), 1);
+    dev->PortName = "USB:SERIAL1";
+    ASSERT_TRUE(dev->Open());
+    EXPECT_TRUE(dev->Write("v"));
+    EXPECT_EQ(pty.Receive(1), "v");
+    EXPECT_EQ(log.Count("load rpd2xx"), 1);
+    EXPECT_EQ(log.Count("load ftd2xx"), 0);
+    EXPECT_FALSE(IsResident("libftd2xx.so"));
+}
+
 // No FT_W32_SetupComm and no FT_GetDeviceInfoList.
 using UsbBrokenLibrary = UsbLibraryVariant;
 
