@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     RegisterPowerCommand(cli);
     RegisterTestCommand(cli);
     RegisterRepairCommand(cli);
+    RegisterPortsCommand(cli);
     try {
         cli.app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

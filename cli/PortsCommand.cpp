@@ -1,0 +1,120 @@
+// `ports [--watch]`: the port list as the window's drop-down shows it, COM entries first,
+// then USB; with --watch printed again on every change until interrupted.
+#include <atomic>
+#include <csignal>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "base/EventLoop.h"
+#include "cli/CliApp.h"
+#include "cli/ConsoleSink.h"
+#include "transport/TListCOM.h"
+#include "transport/TListUSB.h"
+#include "transport/TSerDev.h"
+
+namespace {
+
+constexpr int kStartPollMs = 10;  // while the workers finish their first look
+constexpr int kRefreshMs = 500;   // as often as the window refreshes its list
+constexpr int kStopPollMs = 50;   // how soon an interrupt is noticed
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) {
+    stopRequested = 1;
+}
+
+std::string ItemText(const PortEntries& ports, int i) {
+    return ports.names[i] + " (" + ports.descs[i] + ")";
+}
+
+void Print(const PortEntries& ports, int comCount, bool json, bool watch) {
+    if (json) {
+        auto list = nlohmann::json::array();
+        for (int i = 0; i < ports.Count(); ++i)
+            list.push_back({{"name", ports.names[i]},
+                            {"description", ports.descs[i]},
+                            {"deviceId", ports.ids[i]},
+                            {"kind", i < comCount ? "COM" : "USB"},
+                            {"text", ItemText(ports, i)}});
+        // One object per line, so a watcher's output is a stream of JSON lines.
+        std::cout << nlohmann::json{{"ports", list}}.dump() << std::endl;
+        return;
+    }
+    for (int i = 0; i < ports.Count(); ++i)
+        std::cout << ItemText(ports, i) << '\n';
+    if (watch) std::cout << '\n';  // a blank line ends each listing
+    std::cout << std::flush;
+}
+
+class PortsRun {
+public:
+    PortsRun(bool json, bool watch) : dev_(loop_, sink_), json_(json), watch_(watch) {}
+
+    int Run() {
+        stopRequested = 0;
+        std::signal(SIGINT, RequestStop);
+        std::signal(SIGTERM, RequestStop);
+        stopTimer_ = loop_.CreateTimer();
+        stopTimer_->SetCallback([this] {
+            if (stopRequested) loop_.Quit(kExitOk);
+        });
+        stopTimer_->Start(kStopPollMs);
+        refresh_ = loop_.CreateTimer();
+        refresh_->SetCallback([this] { Refresh(); });
+        refresh_->Start(kStartPollMs);
+        return loop_.Run();
+    }
+
+private:
+    // The workers start at once, but their first pass and scan take a moment.
+    bool WorkersLooked() {
+        return dev_.ComWorker().PassCount() > 0 && dev_.UsbWorker().ScanCount() > 0;
+    }
+
+    void Refresh() {
+        refresh_->Stop();
+        if (!shownOnce_ && !WorkersLooked()) {
+            refresh_->Start(kStartPollMs);
+            return;
+        }
+        PortEntries now;
+        const int comCount = dev_.GetCOMList(now.names, now.descs, now.ids);
+        dev_.GetUSBList(now.names, now.descs, now.ids);
+        if (!shownOnce_ || !(now == shown_)) {
+            Print(now, comCount, json_, watch_);
+            shown_ = std::move(now);
+            shownOnce_ = true;
+        }
+        if (!watch_) {
+            loop_.Quit(kExitOk);
+            return;
+        }
+        refresh_->Start(kRefreshMs);
+    }
+
+    EventLoop loop_;
+    ConsoleSink sink_;
+    TSerDev dev_;
+    bool json_;
+    bool watch_;
+    std::unique_ptr<Timer> refresh_;
+    std::unique_ptr<Timer> stopTimer_;
+    PortEntries shown_;
+    bool shownOnce_ = false;
+};
+
+}  // namespace
+
+void RegisterPortsCommand(CliApp& cli) {
+    static bool watch = false;
+    CLI::App* sub = cli.app.add_subcommand(
+        "ports", "List the present ports (name and description), COM ports first, then USB");
+    sub->add_flag("--watch", watch, "Print the list again whenever it changes, until Ctrl-C");
+    sub->callback([&cli] {
+        cli.action = [&cli] {
+            PortsRun run(cli.options.json, watch);
+            return run.Run();
+        };
+    });
+}
