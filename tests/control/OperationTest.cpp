@@ -1,0 +1,409 @@
+// The operations end to end in virtual time: the state machine drives a real TSerDev whose
+// serial column is the simulated adapter's in-memory link.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "RecordingView.h"
+#include "base/VirtualClock.h"
+#include "control/AdapterControl.h"
+#include "control/AppTexts.h"
+#include "sim/AdapterSim.h"
+#include "sim/MemoryLink.h"
+#include "transport/TSerDev.h"
+#include "update/TFWUpdate.h"
+
+namespace {
+
+class NullProgress : public UpdateView {
+public:
+    void SetProgressMax(int) override {}
+    void SetProgressPos(int) override {}
+    void SetStatus(const std::string&) override {}
+};
+
+struct Write {
+    Bytes data;
+    std::string line;
+    bool operator==(const Write&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Write& w) {
+    return os << '"' << w.data << "\" @" << w.line;
+}
+
+const char* const kSpeeds[] = {"115200,N,8", "38400,N,8", "19200,N,8", "9600,N,8", "125000,N,8"};
+const Bytes kFirst = "!rimPAX_SC_";
+
+class OperationTest : public ::testing::Test {
+protected:
+    SimConfig config;
+    VirtualClock clock;
+    std::unique_ptr<AdapterSim> sim;
+    std::unique_ptr<MemoryLink> link;
+    RecordingSink sink;
+    RecordingView view;
+    RecordingSettings settings;
+    AdapterModel model;
+    TFWUpdate updater;
+    std::unique_ptr<TSerDev> dev;
+    std::unique_ptr<AdapterControl> control;
+
+    void Attach() {
+        sim = std::make_unique<AdapterSim>(config);
+        link = std::make_unique<MemoryLink>(*sim, clock);
+        dev = std::make_unique<TSerDev>(clock, sink);
+        control =
+            std::make_unique<AdapterControl>(clock, sink, *dev, updater, model, view, &settings);
+    }
+    // Runs the starter's operation to its end; false when it is still running at the limit.
+    bool Run(const std::function<void()>& starter, std::int64_t limitMs = 60000) {
+        starter();
+        return clock.RunUntil([&] { return !control->Busy(); }, limitMs);
+    }
+    bool Search() {
+        return Run([&] { control->btSearchClick(); });
+    }
+    std::vector<Write> Writes() const {
+        std::vector<Write> out;
+        for (const auto& w : link->Writes())
+            out.push_back({w.data, w.line.Text()});
+        return out;
+    }
+    std::vector<Bytes> WrittenData() const {
+        std::vector<Bytes> out;
+        for (const auto& w : link->Writes())
+            out.push_back(w.data);
+        return out;
+    }
+    std::size_t RowOf(const Bytes& id) const {
+        for (std::size_t i = 0; i < model.Modes.size(); ++i)
+            if (model.Modes[i].Id == id) return i;
+        ADD_FAILURE() << "no row " << id;
+        return 0;
+    }
+    void ExpectControlsBack() const {
+        for (Control c : {Control::gbOptions, Control::lvModes, Control::btSearch, Control::cbCOM,
+                          Control::btRefresh, Control::pcOptions})
+            EXPECT_TRUE(model.Enabled(c)) << ControlName(c);
+        EXPECT_FALSE(link->IsOpen());
+        EXPECT_FALSE(control->Busy());
+    }
+};
+
+TEST_F(OperationTest, TenSilentProbesThenNotFoundWithEveryControlBack) {
+    config.line = {57600, 'N', 8};  // a speed the search never tries
+    Attach();
+    ASSERT_TRUE(Search());
+
+    std::vector<Write> expected;
+    for (const Bytes& prefix : {kFirst, SpecialCommandText()})
+        for (const char* speed : kSpeeds)
+            expected.push_back({prefix + "I", speed});
+    EXPECT_EQ(Writes(), expected);
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "Error...");
+    EXPECT_EQ(sink.boxes[0].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.boxes[0].text,
+              "Korvanta Adapter is not found on Communication Port SIM0 (simulated)");
+    ExpectControlsBack();
+    EXPECT_FALSE(model.Enabled(Control::btCopy));  // nothing was logged
+    EXPECT_TRUE(view.focus.empty());
+    EXPECT_EQ(control->Context().PrefixIndex, 2);
+    EXPECT_EQ(model.UpdateRunCaption, "Run");
+
+    // The next search starts over with the first prefix at 115200.
+    link->ClearWrites();
+    sim->MutableConfig().line = {115200, 'N', 8};
+    ASSERT_TRUE(Search());
+    EXPECT_EQ(Writes(),
+              (std::vector<Write>{{kFirst + "I", kSpeeds[0]}, {kFirst + "S", kSpeeds[0]}}));
+    EXPECT_EQ(model.Identity.SerialNumber, "000123");
+}
+
+TEST_F(OperationTest, FoundOnTheNinthProbeAndEveryLaterCommandUsesTheSecondPrefix) {
+    config.prefix = SpecialCommandText();
+    config.line = {9600, 'N', 8};
+    Attach();
+    ASSERT_TRUE(Search());
+    const Bytes second = SpecialCommandText();
+    std::vector<Write> expected;
+    for (const char* speed : kSpeeds)
+        expected.push_back({kFirst + "I", speed});
+    for (int i = 0; i < 4; ++i)
+        expected.push_back({second + "I", kSpeeds[i]});
+    expected.push_back({second + "S", kSpeeds[3]});
+    EXPECT_EQ(Writes(), expected);
+    EXPECT_TRUE(sink.boxes.empty());
+    EXPECT_EQ(control->Context().SettingsIndex, 3);
+    EXPECT_EQ(control->Context().PrefixIndex, 1);
+    EXPECT_EQ(model.Identity.SerialNumber, "000123");
+    EXPECT_EQ(model.Identity.Signature, "ADPT");
+    EXPECT_EQ(model.Identity.Bootware, "1.02");
+    EXPECT_EQ(model.Identity.SupplyVoltage, "12.9");
+    ASSERT_EQ(model.Modes.size(), 3u);
+    EXPECT_EQ(model.Modes[RowOf("01")].StateIcon, 0);
+    EXPECT_EQ(settings.values["Mode"], "01");
+    EXPECT_EQ(view.focus, std::vector<Control>{Control::lvModes});
+
+    // Power on: the check mark already holds the wanted state when the click arrives.
+    link->ClearWrites();
+    model.Identity.ExtPowerOn = true;
+    ASSERT_TRUE(Run([&] { control->cbPowerClick(); }));
+    EXPECT_EQ(WrittenData(), (std::vector<Bytes>{second + "P", "1"}));
+    EXPECT_TRUE(sim->PowerOn());
+
+    link->ClearWrites();
+    control->lvModesSelectItem(RowOf("0A"));
+    EXPECT_TRUE(model.Enabled(Control::btModeSelect));
+    ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
+    EXPECT_EQ(WrittenData(), (std::vector<Bytes>{second + "M", "0A"}));
+    EXPECT_EQ(sim->SelectedMode(), "0A");
+    EXPECT_EQ(model.Modes[RowOf("0A")].StateIcon, 0);
+    EXPECT_EQ(model.Modes[RowOf("01")].StateIcon, -1);
+
+    link->ClearWrites();
+    ASSERT_TRUE(Run([&] { control->btRunTestClick(); }));
+    EXPECT_EQ(WrittenData(), std::vector<Bytes>{second + "T"});
+
+    link->ClearWrites();
+    const Bytes modeFile = "02" + Bytes(78, '\0');
+    ASSERT_TRUE(Run([&] { control->StartRepair(modeFile); }));
+    EXPECT_EQ(WrittenData(), (std::vector<Bytes>{second + "E", modeFile}));
+    EXPECT_EQ(sim->StoredModeFile(), modeFile);
+    EXPECT_EQ(sim->SelectedMode(), "02");
+
+    link->ClearWrites();
+    NullProgress progress;
+    ASSERT_TRUE(Run([&] { control->StartUpdate("/nonexistent.rfw", false, false, progress); }));
+    ASSERT_FALSE(link->Writes().empty());
+    EXPECT_EQ(link->Writes()[0].data, second + "U");
+    EXPECT_TRUE(sink.boxes.empty() == false);  // the engine refused the missing file
+    EXPECT_EQ(model.UpdateRunCaption, "Run");
+    EXPECT_EQ(sim->SelectedMode(), "02");
+    EXPECT_TRUE(sim->Commands().find('U') != std::string::npos);
+}
+
+TEST_F(OperationTest, UpdateWithoutSearchSendsNothingBeforeTheEngine) {
+    Attach();
+    NullProgress progress;
+    ASSERT_TRUE(Run([&] { control->StartUpdate("/nonexistent.rfw", true, true, progress); }));
+    EXPECT_TRUE(link->Writes().empty());
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_NE(sink.boxes[0].text.find("/nonexistent.rfw"), std::string::npos);
+    ExpectControlsBack();
+}
+
+TEST_F(OperationTest, ATricklingReplyIsAwaitedWhilePausesStayBelowTwentyTicks) {
+    config.trickleMs = 190;
+    Attach();
+    ASSERT_TRUE(Run([&] { control->btSearchClick(); }, 600000));
+    EXPECT_EQ(Writes(),
+              (std::vector<Write>{{kFirst + "I", kSpeeds[0]}, {kFirst + "S", kSpeeds[0]}}));
+    EXPECT_TRUE(sink.boxes.empty());
+    EXPECT_EQ(model.Identity.SerialNumber, "000123");
+}
+
+TEST_F(OperationTest, APauseOfTwentyTicksIsATimeout) {
+    config.trickleMs = 200;
+    Attach();
+    control->btSearchClick();
+    ASSERT_TRUE(clock.RunUntil([&] { return link->Writes().size() >= 2; }, 60000));
+    EXPECT_EQ(Writes()[1], (Write{kFirst + "I", kSpeeds[1]}));
+}
+
+TEST_F(OperationTest, UnansweredModePowerAndRepairCommandsStillSendTheirPayload) {
+    config.ackPayloadCommands = false;  // no answer to the command letters themselves
+    Attach();
+    ASSERT_TRUE(Search());
+
+    link->ClearWrites();
+    control->lvModesSelectItem(RowOf("02"));
+    ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
+    EXPECT_EQ(WrittenData(), (std::vector<Bytes>{kFirst + "M", "02"}));
+    // The ID waits for the command's reply timeout: twenty quiet ticks.
+    EXPECT_GE(link->Writes()[1].atMs - link->Writes()[0].atMs, 200);
+    EXPECT_EQ(sim->SelectedMode(), "02");
+
+    link->ClearWrites();
+    model.Identity.ExtPowerOn = false;
+    ASSERT_TRUE(Run([&] { control->cbPowerClick(); }));
+    EXPECT_EQ(WrittenData(), (std::vector<Bytes>{kFirst + "P", "0"}));
+
+    link->ClearWrites();
+    const Bytes modeFile = "0A" + Bytes(78, 'x');
+    ASSERT_TRUE(Run([&] { control->StartRepair(modeFile); }));
+    EXPECT_EQ(WrittenData(), (std::vector<Bytes>{kFirst + "E", modeFile}));
+    for (const auto& box : sink.boxes)
+        ADD_FAILURE() << box.caption << ": " << box.text;
+    EXPECT_EQ(sim->SelectedMode(), "0A");
+}
+
+TEST_F(OperationTest, OnlyTheMissingAnswerToTheModeIdReportsNotFound) {
+    Attach();
+    ASSERT_TRUE(Search());
+    sim->MutableConfig().line = {9600, 'N', 8};  // the adapter no longer hears us
+    link->ClearWrites();
+    control->lvModesSelectItem(RowOf("02"));
+    ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
+    EXPECT_EQ(WrittenData(), (std::vector<Bytes>{kFirst + "M", "02"}));
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].text,
+              "Korvanta Adapter is not found on Communication Port SIM0 (simulated)");
+    EXPECT_EQ(model.Identity.SerialNumber, "000123");  // the strip keeps its values
+}
+
+TEST_F(OperationTest, SelfTestOutputStreamsPieceByPieceAndEndsWhole) {
+    config.testPauseMs = 60;
+    Attach();
+    ASSERT_TRUE(Search());
+    model.TestLog = "old output";
+    control->btRunTestClick();
+    EXPECT_TRUE(model.TestLog.empty());
+    ASSERT_TRUE(clock.RunUntil([&] { return model.TestLog.find("RAM") != Bytes::npos; }, 10000));
+    EXPECT_TRUE(control->Busy());
+    EXPECT_EQ(model.TestLog.find("Self-test passed"), Bytes::npos);
+    ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
+
+    const Bytes body = control->Context().LastReply;
+    EXPECT_EQ(model.TestLog, body);
+    Bytes joined;
+    for (const Bytes& piece : view.testPieces)
+        joined += piece;
+    EXPECT_EQ(joined, body);
+    EXPECT_GT(view.testPieces.size(), 3u);
+    EXPECT_EQ(body.rfind("CR:", 0), 0u);
+    EXPECT_NE(body.find("Self-test started\r\nRAM"), Bytes::npos);
+    EXPECT_EQ(body.substr(body.size() - 16), "Self-test passed");
+    EXPECT_EQ(view.focus.back(), Control::btRunTest);
+    EXPECT_TRUE(model.SettingsLog.empty());  // the test reply is neither logged nor parsed
+}
+
+TEST_F(OperationTest, RtsOffAndDtrOnAtTheStartBothOnTogetherBeforeTheClose) {
+    Attach();
+    ASSERT_TRUE(Search());
+    const auto& log = link->Log();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log[0], "open /dev/sim0");
+    auto at = [&](const std::string& entry) {
+        return std::find(log.begin(), log.end(), entry) - log.begin();
+    };
+    const auto rtsOff = at("rts 0");
+    EXPECT_LT(rtsOff, at("dtr 1"));
+    EXPECT_EQ(at("dtr 1"), rtsOff + 1);
+    EXPECT_EQ(log.back(), "close");
+    EXPECT_EQ(log[log.size() - 2], "dcb 115200,N,8 rts=1 dtr=1");
+}
+
+TEST_F(OperationTest, NoPortChosenEndsQuietlyAndGivesEverythingBack) {
+    Attach();
+    view.port.reset();
+    control->btSearchClick();
+    EXPECT_FALSE(control->Busy());
+    EXPECT_EQ(link->OpenCount(), 0);
+    EXPECT_TRUE(sink.boxes.empty());
+    EXPECT_EQ(view.ended, 1);
+    ExpectControlsBack();
+
+    // The power box was disabled and its mark toggled by the click: both come back.
+    model.SetVisible(Control::cbPower, true);
+    model.SetEnabled(Control::cbPower, true);
+    model.Identity.ExtPowerOn = true;
+    control->cbPowerClick();
+    EXPECT_TRUE(model.Enabled(Control::cbPower));
+    EXPECT_FALSE(model.Identity.ExtPowerOn);
+
+    model.SetEnabled(Control::pcOptions, true);
+    control->btRunTestClick();
+    EXPECT_TRUE(model.Enabled(Control::pcOptions));
+    EXPECT_EQ(link->OpenCount(), 0);
+}
+
+TEST_F(OperationTest, APortThatVanishesDuringTheOperationStillEndsIt) {
+    config.line = {57600, 'N', 8};
+    Attach();
+    view.port->DeviceId = "USB\\VID_0403&PID_6001\\A1";
+    control->btSearchClick();
+    ASSERT_TRUE(clock.RunUntil([&] { return link->Writes().size() >= 3; }, 10000));
+    view.port.reset();
+    ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 60000));
+    ExpectControlsBack();
+    EXPECT_FALSE(model.Enabled(Control::btPortProp));
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].text, "Korvanta Adapter is not found on Communication Port ");
+
+    view.port = PortChoice{"/dev/sim0", "SIM0", "USB\\VID_0403&PID_6001\\A1"};
+    ASSERT_TRUE(Search());
+    EXPECT_TRUE(model.Enabled(Control::btPortProp));
+}
+
+TEST_F(OperationTest, ATransmitQueueThatNeverDrainsCountsAsMissingReplies) {
+    Attach();
+    link->SetTransmitStuck(true);
+    ASSERT_TRUE(Run([&] { control->btSearchClick(); }, 200000));
+    EXPECT_EQ(link->Writes().size(), 10u);
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_NE(sink.boxes[0].text.find("Adapter is not found"), std::string::npos);
+    ExpectControlsBack();
+}
+
+TEST_F(OperationTest, AFailedOpenEndsTheOperationWithTheDevicesMessage) {
+    Attach();
+    link->SetOpenFails(true);
+    control->btSearchClick();
+    EXPECT_FALSE(control->Busy());
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "Open Port(/dev/sim0) Error...");
+    ExpectControlsBack();
+    clock.Advance(1000);
+    EXPECT_TRUE(link->Writes().empty());
+}
+
+TEST_F(OperationTest, StartersWaitForTheRunningOperation) {
+    Attach();
+    ASSERT_TRUE(Search());
+    model.TestLog = "kept";
+    control->btSearchClick();
+    ASSERT_TRUE(clock.RunUntil([&] { return !link->Writes().empty(); }, 1000));
+    EXPECT_TRUE(control->Busy());
+
+    control->btRunTestClick();
+    EXPECT_EQ(link->OpenCount(), 2);  // not reopened
+    // A click on the power box while the search has not cleared it yet takes its mark back.
+    model.SetEnabled(Control::cbPower, true);
+    model.Identity.ExtPowerOn = !model.Identity.ExtPowerOn;
+    const bool toggled = model.Identity.ExtPowerOn;
+    control->cbPowerClick();
+    EXPECT_EQ(model.Identity.ExtPowerOn, !toggled);
+    ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
+    // Only the search's own commands went out.
+    for (const Bytes& data : WrittenData())
+        EXPECT_TRUE(data == kFirst + "I" || data == kFirst + "S") << data;
+    EXPECT_EQ(link->OpenCount(), 2);
+}
+
+TEST_F(OperationTest, TheCurrentModeCannotBeSelectedAgain) {
+    Attach();
+    ASSERT_TRUE(Search());
+    control->lvModesSelectItem(RowOf("01"));
+    EXPECT_FALSE(model.Enabled(Control::btModeSelect));
+    control->btModeSelectClick();
+    EXPECT_FALSE(control->Busy());
+    EXPECT_EQ(link->OpenCount(), 1);
+}
+
+TEST_F(OperationTest, TheListIsSortedWhenTheOperationEndsAndTheMarkFollows) {
+    Attach();
+    model.SortCol = 2;
+    model.SortDir = 1;
+    ASSERT_TRUE(Search());
+    std::vector<Bytes> descriptions;
+    for (const ModeRow& row : model.Modes)
+        descriptions.push_back(row.Description);
+    EXPECT_EQ(descriptions, (std::vector<Bytes>{"Standard", "Service", "Extended"}));
+    ASSERT_TRUE(model.Selected());
+    EXPECT_EQ(model.Selected()->Id, "01");
+    EXPECT_EQ(model.Selected()->StateIcon, 0);
+}
+
+}  // namespace
