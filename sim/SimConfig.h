@@ -67,7 +67,7 @@ struct SimConfig {
     int promptIntervalMs = 100;
     bool altHeader = false;  // stay silent after the header, take the 184 raw bytes
     int nakPage = -1;        // NAK this page nakCount times before taking it
-    int nakCount = 0;
+    int nakCount = 1;
     bool nakEnd = false;        // NAK the end marker
     int ackCount = 2;           // count byte of page and end acknowledgements
     int headerAckCount = 2;     // count byte of the header acknowledgement

@@ -8,6 +8,9 @@
 
 #include "PtyClient.h"
 #include "SimClient.h"
+#include "base/MessageSink.h"
+#include "base/VirtualClock.h"
+#include "transport/TSerDev.h"
 
 namespace {
 const Bytes kPrefix = "!rimPAX_SC_";
@@ -179,4 +182,45 @@ TEST(PtyLink, DisconnectClosesTheTerminal) {
     EXPECT_TRUE(pty.link.Closed());
     const auto events = pty.Events();
     EXPECT_NE(std::find(events.begin(), events.end(), "boot disconnect page 0"), events.end());
+}
+
+// The configurator's own serial device on its platform column, the simulator behind the pty.
+TEST(PtyLink, TSerDevSearchesAndQueriesThroughThePlatformSerialLayer) {
+    struct NoMessages : MessageSink {
+        void ShowMessage(const std::string& c, const std::string& t, MsgIcon) override {
+            ADD_FAILURE() << c << ": " << t;
+        }
+    } sink;
+    SimConfig config;
+    config.line.baud = 19200;
+    ServedPty pty(config);
+    ASSERT_TRUE(pty.opened) << pty.link.Error();
+    VirtualClock clock;  // TSerDev's poll timer; reads below poll the device themselves
+    TSerDev dev(clock, sink);
+    dev.PortName = pty.link.SlavePath();
+    auto ask = [&](const Bytes& command, int limitMs = 3000) {
+        dev.Write(command);
+        Bytes got;
+        for (int i = 0; i < limitMs / 10 && !HasReply(got); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            Bytes chunk;
+            dev.Read(chunk, dev.InCount());
+            got += chunk;
+        }
+        return got;
+    };
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(dev.Open()) << round;
+        dev.SetParams(round == 0 ? "115200,N,8" : "19200,N,8");
+        const Bytes in = ask(kPrefix + "I", round == 0 ? 300 : 3000);
+        EXPECT_EQ(HasReply(in), round == 1) << round;
+        dev.Close();
+    }
+    // A later operation relies on the port keeping its speed.
+    ASSERT_TRUE(dev.Open());
+    EXPECT_EQ(dev.GetBaud(), 19200u);
+    const Bytes in = ask(kPrefix + "S");
+    ASSERT_TRUE(HasReply(in));
+    EXPECT_EQ(SimClient::Lines(SimClient::Replies(in)[0]).back(), "UP:5C");
+    dev.Close();
 }
