@@ -2,11 +2,10 @@
 
 #include <cstdio>
 
-#include "platform/WholeFile.h"
 #include "transport/TSerDev.h"
+#include "update/FirmwareFile.h"
 
 namespace {
-const char kFileCaption[] = "Open Firware file...";
 const char kLineSettings[] = "115200,N,8,1";
 
 std::string Format(const char* pattern, int a, int b = 0) {
@@ -33,15 +32,7 @@ bool TFWUpdate::Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
     FOwner = &owner;
     FSink = &sink;
     FFileName = fileName;
-    if (!LoadFile()) {
-        sink.ShowMessage(kFileCaption, "File \"" + fileName + "\" is not found.", MsgIcon::Error);
-        return false;
-    }
-    if (FData.size() < kHeaderSize) {
-        sink.ShowMessage(kFileCaption, "Error! Firmware file \"" + fileName + "\" is short.",
-                         MsgIcon::Error);
-        return false;
-    }
+    if (!LoadFile()) return false;
     FHeader = FData.substr(0, kHeaderSize);
     FPayload = FData.substr(kHeaderSize);
     FDev = &dev;
@@ -76,8 +67,9 @@ void TFWUpdate::Cancel() {
     Stop();
 }
 
+// Reads and checks the file; a refusal has shown its box.
 bool TFWUpdate::LoadFile() {
-    return platform::ReadWholeFile(FFileName, FData);
+    return LoadFirmwareFile(FFileName, *FSink, FData);
 }
 
 void TFWUpdate::EnterStep(Step step) {

@@ -1,0 +1,188 @@
+// The operation machine hands the open device to the update engine (with or without the
+// update command first) and waits for the run to end: proven against the simulated boot
+// loader in virtual time, image compared byte for byte.
+#include <gtest/gtest.h>
+
+#include "UpdateRig.h"
+#include "control/AdapterControl.h"
+#include "sim/AdapterSim.h"
+#include "sim/MemoryLink.h"
+
+namespace {
+
+class QuietOperationView : public OperationView {
+public:
+    std::optional<PortChoice> SelectedPort() override {
+        return PortChoice{"/dev/sim0", "/dev/sim0", ""};
+    }
+    void ControlChanged(Control) override {}
+    void IdentityChanged() override {}
+    void ModesChanged() override {}
+    void LogCleared(LogId) override {}
+    void LogAppended(LogId, const Bytes&) override {}
+    void FocusControl(Control) override {}
+    void UpdatePageState() override {}
+    void OperationEnded() override { ++ended; }
+    int ended = 0;
+};
+
+class HandOff : public ::testing::Test {
+protected:
+    static constexpr int kPageSize = 64;
+
+    explicit HandOff(SimConfig config = {}) : sim_(Configure(config)), link_(sim_, clock_) {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("handoff_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+        dev_ = std::make_unique<TSerDev>(clock_, sink_, std::make_unique<QuietComSource>());
+        control_ = std::make_unique<AdapterControl>(clock_, sink_, *dev_, engine_, model_, opView_,
+                                                    nullptr);
+    }
+    ~HandOff() override {
+        control_.reset();
+        engine_.Cancel();
+        dev_.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    static SimConfig Configure(SimConfig c) {
+        c.pageSize = kPageSize;
+        return c;
+    }
+
+    std::string Firmware(std::size_t size) {
+        file_ = Pattern(size);
+        const std::string path = (dir_ / "fw.rfw").string();
+        std::ofstream(path, std::ios::binary) << file_;
+        return path;
+    }
+    // Runs the operation to its end; false when it is still running after limitMs.
+    bool RunToEnd(std::int64_t limitMs = 60000) {
+        return clock_.RunUntil([&] { return !control_->Busy(); }, limitMs);
+    }
+    void Search() {
+        control_->btSearchClick();
+        ASSERT_TRUE(RunToEnd());
+        ASSERT_FALSE(model_.SettingsLog.empty()) << "the adapter was not found";
+    }
+    Bytes WholePages(std::size_t from) const {
+        const std::size_t pages = (file_.size() - from) / kPageSize;
+        return file_.substr(from, pages * kPageSize);
+    }
+
+    std::filesystem::path dir_;
+    VirtualClock clock_;
+    AdapterSim sim_;
+    MemoryLink link_;
+    RecordingSink sink_;
+    RecordingView view_;
+    QuietOperationView opView_;
+    AdapterModel model_;
+    std::unique_ptr<TSerDev> dev_;
+    TFWUpdate engine_;
+    std::unique_ptr<AdapterControl> control_;
+    Bytes file_;
+};
+
+class HandOffInBootLoader : public HandOff {
+protected:
+    static SimConfig Boot() {
+        SimConfig c;
+        c.startInBootLoader = true;
+        return c;
+    }
+    HandOffInBootLoader() : HandOff(Boot()) {}
+};
+
+TEST_F(HandOffInBootLoader, DirectHandOffSendsNothingBeforeTheEngine) {
+    control_->StartUpdate(Firmware(80 + 10 * kPageSize + 17), true, false, view_);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(view_.Status(), "Updating firmware : Ok");
+    EXPECT_EQ(link_.WrittenBytes().substr(0, 2), Bytes("<#", 2));
+    EXPECT_EQ(sim_.Boot().Image(), WholePages(80));
+    EXPECT_EQ(view_.max, 10);
+    EXPECT_EQ(view_.pos, 10);
+    EXPECT_FALSE(dev_->Opened);
+    EXPECT_FALSE(engine_.IsActive());
+    EXPECT_EQ(opView_.ended, 1);
+    EXPECT_TRUE(sink_.boxes.empty());
+}
+
+TEST_F(HandOff, UpdateCommandAfterASearchThenTheEngine) {
+    Search();
+    link_.ClearWrites();
+    control_->StartUpdate(Firmware(80 + 6 * kPageSize), false, false, view_);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(view_.Status(), "Updating firmware : Ok");
+    EXPECT_EQ(link_.WrittenBytes().substr(0, 12), Bytes(SimConfig::kFixedPrefix) + "U");
+    EXPECT_EQ(sim_.Boot().Image(), WholePages(80));
+    EXPECT_TRUE(sink_.boxes.empty());
+}
+
+TEST_F(HandOff, FileErrorEndsTheOperationAtOnce) {
+    Search();
+    control_->StartUpdate((dir_ / "missing.rfw").string(), false, true, view_);
+    ASSERT_TRUE(RunToEnd());
+    ASSERT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(sink_.boxes[0].caption, "Open Firware file...");
+    EXPECT_FALSE(dev_->Opened);
+    EXPECT_FALSE(engine_.IsActive());
+}
+
+class HandOffFaults : public HandOff {
+protected:
+    static SimConfig Faulty() {
+        SimConfig c;
+        c.startInBootLoader = true;
+        c.waitPrompt = true;
+        c.nakPage = 3;
+        c.nakCount = 3;
+        c.noiseBytes = 2;
+        c.trickleMs = 1;
+        return c;
+    }
+    HandOffFaults() : HandOff(Faulty()) {}
+};
+
+TEST_F(HandOffFaults, WaitForThePromptRetriesAndNoiseStillGiveTheWholeImage) {
+    control_->StartUpdate(Firmware(80 + 8 * kPageSize + 3), true, true, view_);
+    ASSERT_TRUE(RunToEnd(120000));
+    EXPECT_EQ(view_.Status(), "Updating firmware : Ok");
+    EXPECT_EQ(sim_.Boot().Image(), WholePages(80));
+    EXPECT_EQ(sim_.Boot().NaksSent(), 3);
+    EXPECT_NE(std::find(view_.statuses.begin(), view_.statuses.end(), "Writing Page #3 : Retry 3"),
+              view_.statuses.end());
+}
+
+class HandOffAltHeader : public HandOff {
+protected:
+    static SimConfig Alt() {
+        SimConfig c;
+        c.startInBootLoader = true;
+        c.altHeader = true;
+        return c;
+    }
+    HandOffAltHeader() : HandOff(Alt()) {}
+};
+
+TEST_F(HandOffAltHeader, SilentHeaderFallsBackToTheAlternativeHeader) {
+    control_->StartUpdate(Firmware(264 + 5 * kPageSize + 9), true, false, view_);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(view_.Status(), "Updating firmware : Ok");
+    EXPECT_EQ(sim_.Boot().Image(), WholePages(264));
+}
+
+TEST_F(HandOffInBootLoader, StopEndsTheOperationAndClosesTheDevice) {
+    control_->StartUpdate(Firmware(80 + 40 * kPageSize), true, false, view_);
+    ASSERT_TRUE(clock_.RunUntil([&] { return view_.pos >= 5; }, 60000));
+    control_->StopUpdate();
+    EXPECT_EQ(view_.Status(), "Firmware Update canceled...");
+    ASSERT_TRUE(RunToEnd(100));
+    EXPECT_FALSE(dev_->Opened);
+    EXPECT_TRUE(link_.Rts());
+    EXPECT_TRUE(link_.Dtr());
+    EXPECT_EQ(opView_.ended, 1);
+}
+
+}  // namespace
