@@ -7,6 +7,11 @@
 
 namespace d2xx {
 
+// The library hands back an array: every record must have its size, not just its first fields
+// their offsets (100 bytes with a 4-byte handle, 104 with an 8-byte one).
+static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle) == 96);
+static_assert(sizeof(FT_DEVICE_LIST_INFO_NODE) == 96 + sizeof(void*));
+
 void* LoadLibrary() {
     for (const char* base : {"rpd2xx", "ftd2xx"})
         if (void* lib = platform::LoadLib(platform::LibraryFileName(base))) return lib;
