@@ -18,9 +18,13 @@ void* LoadLibrary() {
     return nullptr;
 }
 
-void FreeLibrary(void* lib) { platform::FreeLib(lib); }
+void FreeLibrary(void* lib) {
+    platform::FreeLib(lib);
+}
 
-void* Symbol(void* lib, const char* name) { return platform::LibSymbol(lib, name); }
+void* Symbol(void* lib, const char* name) {
+    return platform::LibSymbol(lib, name);
+}
 
 bool BindW32Column(void* lib, serial::Column& column) {
     return serial::BindColumn(column, [lib](const char* row) {
