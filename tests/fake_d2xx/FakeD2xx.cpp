@@ -261,6 +261,11 @@ BOOL FT_W32_ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, voi
     FakeHandle* h = Handle(handle);
     *read = 0;
     if (!h) return 0;
+    // The real call waits until it has every byte asked for (no time-outs are set), so a
+    // caller must never ask for more than is queued: log both for the tests to compare.
+    int queued = 0;
+    ioctl(h->fd, FIONREAD, &queued);
+    Log("ReadFile " + std::to_string(toRead) + " of " + std::to_string(queued));
     const ssize_t n = ::read(h->fd, buffer, toRead);
     if (n < 0) return errno == EAGAIN ? 1 : Fail(h, kIoError);
     *read = static_cast<DWORD>(n);

@@ -2,6 +2,7 @@
 // dlopen on LD_LIBRARY_PATH; each fake device's bytes travel through a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "base/VirtualClock.h"
@@ -62,6 +63,14 @@ TEST_F(UsbSerialDevice, OpensBySerialNumberAndCarriesZeroBytesBothWays) {
     pty.Send(kWithZeros);
     EXPECT_EQ(ReadAll(kWithZeros.size()), kWithZeros);
     EXPECT_EQ(dev->InCount(), 0u);
+    // A D2XX read waits for every byte asked for: only what is queued may be asked.
+    const auto reads = log.Matching("ReadFile");
+    EXPECT_FALSE(reads.empty());
+    for (const std::string& line : reads) {
+        unsigned asked = 0, queued = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "ReadFile %u of %u", &asked, &queued), 2);
+        EXPECT_LE(asked, queued) << line;
+    }
 
     EXPECT_TRUE(dev->Close());
     EXPECT_FALSE(dev->Opened);
