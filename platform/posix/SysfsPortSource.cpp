@@ -90,6 +90,12 @@ bool HasNoUart(const fs::path& tty) {
     return FirstLine(tty / "type") == "0";
 }
 
+// Whether `dir` lies below sysfs's devices folder: the walks up from a port stop there.
+bool Below(const fs::path& dir, const fs::path& devices) {
+    const auto rel = dir.lexically_relative(devices);
+    return !devices.empty() && !rel.empty() && rel != "." && *rel.begin() != "..";
+}
+
 struct SerialPort {
     std::string name;
     std::string description;
@@ -119,6 +125,8 @@ bool SysfsPortSource::AddSerialDevices(PortEntries& found) const {
     const fs::path classDir = sysfsRoot_ / "class" / "tty";
     std::error_code ec;
     if (!fs::exists(classDir, ec)) return true;  // no serial driver loaded: nothing to list
+    std::error_code devicesEc;  // without it the walks up find nothing, which is harmless
+    const fs::path devices = fs::canonical(sysfsRoot_ / "devices", devicesEc);
     std::vector<SerialPort> ports;
     for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path tty = it->path();
@@ -128,7 +136,7 @@ bool SysfsPortSource::AddSerialDevices(PortEntries& found) const {
         if (linkEc || HasNoUart(tty)) continue;
         std::string node = FieldOf(tty / "uevent", "DEVNAME=");
         if (node.empty()) node = tty.filename().string();
-        ports.push_back({"/dev/" + node, Describe(tty, device), device.string()});
+        ports.push_back({"/dev/" + node, Describe(tty, device, devices), device.string()});
     }
     if (ec) return false;
     std::sort(ports.begin(), ports.end(),
@@ -154,10 +162,11 @@ void SysfsPortSource::AddVirtualPorts(PortEntries& found) const {
 
 // What a user recognises: the model as udev knows it, else the USB device's own product
 // string, else at least the driver that serves the port.
-std::string SysfsPortSource::Describe(const fs::path& tty, const fs::path& device) const {
+std::string SysfsPortSource::Describe(const fs::path& tty, const fs::path& device,
+                                      const fs::path& devices) const {
     std::string text = UdevModel(tty);
-    if (text.empty()) text = UsbProduct(device);
-    if (text.empty()) text = DriverName(device);
+    if (text.empty()) text = UsbProduct(device, devices);
+    if (text.empty()) text = DriverName(device, devices);
     return text;
 }
 
@@ -172,8 +181,8 @@ std::string SysfsPortSource::UdevModel(const fs::path& tty) const {
     return {};
 }
 
-std::string SysfsPortSource::UsbProduct(const fs::path& device) const {
-    for (fs::path dir = device; InsideDevices(dir); dir = dir.parent_path()) {
+std::string SysfsPortSource::UsbProduct(const fs::path& device, const fs::path& devices) {
+    for (fs::path dir = device; Below(dir, devices); dir = dir.parent_path()) {
         std::error_code ec;
         if (fs::exists(dir / "product", ec)) return FirstLine(dir / "product");
     }
@@ -182,8 +191,8 @@ std::string SysfsPortSource::UsbProduct(const fs::path& device) const {
 
 // Newer kernels put a serial core "port" device between the tty and the hardware; its
 // driver says nothing to a user, so the search goes on to the controller's.
-std::string SysfsPortSource::DriverName(const fs::path& device) const {
-    for (fs::path dir = device; InsideDevices(dir); dir = dir.parent_path()) {
+std::string SysfsPortSource::DriverName(const fs::path& device, const fs::path& devices) {
+    for (fs::path dir = device; Below(dir, devices); dir = dir.parent_path()) {
         std::error_code ec;
         const fs::path driver = fs::canonical(dir / "driver", ec);
         if (ec) continue;
@@ -192,12 +201,4 @@ std::string SysfsPortSource::DriverName(const fs::path& device) const {
         return driver.filename().string();
     }
     return {};
-}
-
-bool SysfsPortSource::InsideDevices(const fs::path& dir) const {
-    std::error_code ec;
-    const fs::path devices = fs::canonical(sysfsRoot_ / "devices", ec);
-    if (ec) return false;
-    const auto rel = dir.lexically_relative(devices);
-    return !rel.empty() && rel != "." && *rel.begin() != "..";
 }

@@ -24,12 +24,14 @@ public:
 private:
     bool AddSerialDevices(PortEntries& found) const;
     void AddVirtualPorts(PortEntries& found) const;
-    std::string Describe(const std::filesystem::path& tty,
-                         const std::filesystem::path& device) const;
+    // `devices` is sysfs's devices folder, where the walks up from a port end.
+    std::string Describe(const std::filesystem::path& tty, const std::filesystem::path& device,
+                         const std::filesystem::path& devices) const;
     std::string UdevModel(const std::filesystem::path& tty) const;
-    std::string UsbProduct(const std::filesystem::path& device) const;
-    std::string DriverName(const std::filesystem::path& device) const;
-    bool InsideDevices(const std::filesystem::path& dir) const;
+    static std::string UsbProduct(const std::filesystem::path& device,
+                                  const std::filesystem::path& devices);
+    static std::string DriverName(const std::filesystem::path& device,
+                                  const std::filesystem::path& devices);
 
     std::filesystem::path sysfsRoot_;
     std::filesystem::path udevDataRoot_;
