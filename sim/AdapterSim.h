@@ -12,8 +12,21 @@
 //     name starting with "/dev/" (e.g. "/dev/sim0"). It moves with a VirtualClock, records every
 //     host write with the line settings of the moment, shows RTS/DTR/queue counts, can pace
 //     bytes at the line's speed, and has a "transmit queue never drains" fault.
-//   * PtyLink (sim/PtyLink.h): a pseudo-terminal; the host opens the slave path. The program
-//     `adapter-sim` serves one and prints the slave path on its first line (see --help).
+//     Declare the link before the TSerDev (and after the clock) so that it outlives the
+//     device: a device closed after the link is gone would hand its handle to the real column.
+//   * PtyLink (sim/PtyLink.h): a pseudo-terminal; the host opens the slave path. A pty carries
+//     no parity and always 8 data bits, so there only the speed decides (termios2, 125000 ok).
+//
+// The program `adapter-sim` (build/.../sim/adapter-sim) serves a PtyLink until SIGINT/SIGTERM,
+// across any number of host opens and closes. Its first stdout line is the slave's path;
+// --link PATH adds a symbolic link, --state-file PATH keeps a JSON of selected mode, power,
+// stored mode files, boot-loader progress and the commands seen; events go to stderr unless
+// --quiet. Every SimConfig field has an option (--speed, --prefix, --company/--suffix,
+// --labels long|short, --modes 01=One,02=Two, --selected, --power on|off, --voltage 5C,
+// --no-ack, --silent MS, --test-pause, --noise, --trickle, --garbage-on-wrong-speed,
+// --start-in-bootloader, --image FILE, --mode-file FILE, --page-size, --wait-prompt,
+// --alt-header, --nak-page K --nak-count N, --nak-end, --ack-count, --header-ack-count,
+// --disconnect-at-page K, --page-delay MS, --pace); see --help.
 //
 // Behaviour worth knowing when writing tests against it:
 //   * Commands: prefix + letter, no terminator; recognised only with the configured prefix

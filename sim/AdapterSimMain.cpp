@@ -76,6 +76,9 @@ void AddOptions(CLI::App& app, Options& o) {
         ->capture_default_str();
     app.add_option("--payload-timeout", c.payloadTimeoutMs, "A payload that stops is dropped, ms")
         ->capture_default_str();
+    app.add_option("--mode-id-wait", c.modeIdWaitMs,
+                   "An ID that may still grow waits this long, ms")
+        ->capture_default_str();
     app.add_option("--noise", c.noiseBytes, "Noise bytes before every reply and frame");
     app.add_option("--trickle", c.trickleMs, "Send replies byte by byte with this pause, ms");
     app.add_flag("--garbage-on-wrong-speed", c.garbageOnWrongSpeed,
@@ -188,10 +191,10 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::cout << link.SlavePath() << std::endl;
-
+    // Handlers first: whoever reads the path may stop us at once.
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    std::cout << link.SlavePath() << std::endl;
     link.Serve([] { return g_stop != 0; });
     // After a disconnect the line is gone; stay until told to stop, like an unplugged device.
     while (g_stop == 0)
