@@ -70,6 +70,7 @@ CallLog::CallLog() {
 }
 
 CallLog::~CallLog() {
+    unsetenv("FAKE_D2XX_LOG");
     unlink(path_.c_str());
 }
 

@@ -43,7 +43,9 @@ private:
 // The file the fake library appends one line per call to (FAKE_D2XX_LOG).
 class CallLog {
 public:
-    CallLog();  // a fresh, empty file, named in the environment
+    // A fresh, empty file, named in the environment. Set it up before, and destroy it after,
+    // the objects whose threads call the library: the environment is not for sharing.
+    CallLog();
     ~CallLog();
     std::vector<std::string> Lines() const;
     // Lines that start with `prefix`.
