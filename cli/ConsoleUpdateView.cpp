@@ -23,29 +23,31 @@ void ConsoleUpdateView::SetStatus(const std::string& text) {
     if (!text.empty()) Note(text);
 }
 
-void ConsoleUpdateView::Note(const std::string& text) {
+void ConsoleUpdateView::Note(const std::string& text, std::FILE* stream) {
+    if (stream == nullptr) stream = out_;
+    if (stream == nullptr) return;
     ClearProgressLine();
-    std::fprintf(out_, "%s\n", text.c_str());
-    // Keep the progress line below the newest status on a terminal.
+    std::fprintf(stream, "%s\n", text.c_str());
+    std::fflush(stream);
+    // Keep the progress line below the newest text on a terminal.
     if (inPlace_ && max_ > 0) DrawProgress();
-    std::fflush(out_);
 }
 
 void ConsoleUpdateView::Finish() {
-    if (!progressShown_) return;
+    if (!progressShown_ || out_ == nullptr) return;
     std::fputc('\n', out_);
     progressShown_ = false;
     std::fflush(out_);
 }
 
 void ConsoleUpdateView::ClearProgressLine() {
-    if (!progressShown_) return;
+    if (!progressShown_ || out_ == nullptr) return;
     std::fputs("\r\033[K", out_);
     progressShown_ = false;
 }
 
 void ConsoleUpdateView::DrawProgress() {
-    if (max_ <= 0 && pos_ <= 0) return;
+    if (out_ == nullptr || (max_ <= 0 && pos_ <= 0)) return;
     if (inPlace_) {
         ClearProgressLine();
         std::fprintf(out_, "Pages written: %d / %d", pos_, max_);

@@ -10,15 +10,17 @@
 class ConsoleUpdateView : public UpdateView {
 public:
     // `inPlace`: the stream is a terminal, so the progress line is rewritten with "\r"
-    // instead of printed anew at each change.
+    // instead of printed anew at each change. A null `out` prints nothing and only keeps
+    // the values (for hosts that report once at the end).
     ConsoleUpdateView(std::FILE* out, bool inPlace) : out_(out), inPlace_(inPlace) {}
     ~ConsoleUpdateView() override;
 
     void SetProgressMax(int max) override;
     void SetProgressPos(int pos) override;
     void SetStatus(const std::string& text) override;
-    // For texts of the command line's own (why it gave up), kept apart from the progress line.
-    void Note(const std::string& text);
+    // A line of text on `stream` (the view's own by default), kept apart from the progress
+    // line: the command line's own words, such as why it gave up.
+    void Note(const std::string& text, std::FILE* stream = nullptr);
     // Ends a progress line left open on a terminal.
     void Finish();
 

@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     RegisterPowerCommand(cli);
     RegisterTestCommand(cli);
     RegisterRepairCommand(cli);
+    RegisterUpdateCommand(cli);
     RegisterPortsCommand(cli);
     try {
         cli.app.parse(argc, argv);

@@ -1,0 +1,301 @@
+// configurator-cli update against adapter-sim on a pseudo-terminal: the flashed image is
+// compared with the file's whole pages, faults are injected by the simulator, and every run
+// must end (success, error, Ctrl-C or silence) with the right exit status.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef CONFIGURATOR_CLI_PATH
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const fs::path kCli = CONFIGURATOR_CLI_PATH;
+const fs::path kSim = kCli.parent_path().parent_path() / "sim" / "adapter-sim";
+constexpr int kPageSize = 128;
+constexpr int kPages = 12;
+// No run may take this long; a run that does has hung.
+constexpr auto kHangLimit = 60s;
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+pid_t Spawn(std::vector<std::string> args, int outFd, int errFd) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outFd, STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
+        const int null = open("/dev/null", O_RDONLY);
+        dup2(null, STDIN_FILENO);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Exit status, or -1 after killing a process that outlived the limit.
+int WaitFor(pid_t pid, std::chrono::steady_clock::duration limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// adapter-sim on a process of its own, writing what it flashed to `image`.
+class Sim {
+public:
+    Sim(std::vector<std::string> args, const fs::path& image) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        const int null = open("/dev/null", O_WRONLY);
+        args.insert(args.begin(), {kSim.string(), "--quiet", "--image", image.string()});
+        pid_ = Spawn(args, out[1], null);
+        close(out[1]);
+        close(null);
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n')
+            pty_ += c;
+        close(out[0]);
+    }
+    ~Sim() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    const std::string& Pty() const { return pty_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string pty_;
+};
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+class UpdateCommand : public ::testing::Test {
+protected:
+    UpdateCommand() {
+        dir_ = fs::temp_directory_path() /
+               ("update-cli-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+        firmware_ = dir_ / "fw.rfw";
+        image_ = dir_ / "image.bin";
+        content_.resize(264 + kPages * kPageSize + 37);
+        for (std::size_t i = 0; i < content_.size(); ++i)
+            content_[i] = static_cast<char>((i * 131 + i / 256) & 0xFF);
+        std::ofstream(firmware_, std::ios::binary) << content_;
+    }
+    ~UpdateCommand() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Starts the command line; `interruptAfter` > 0 sends it SIGINT after that long.
+    Result Run(const Sim& sim, std::vector<std::string> args,
+               std::chrono::milliseconds interruptAfter = 0ms) {
+        args.insert(args.begin(),
+                    {kCli.string(), "--port", sim.Pty(), "update", firmware_.string()});
+        const int out = open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open((dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const pid_t pid = Spawn(args, out, err);
+        close(out);
+        close(err);
+        if (interruptAfter > 0ms) {
+            std::this_thread::sleep_for(interruptAfter);
+            kill(pid, SIGINT);
+        }
+        Result r;
+        r.status = WaitFor(pid, kHangLimit);
+        r.out = Slurp(dir_ / "out");
+        r.err = Slurp(dir_ / "err");
+        return r;
+    }
+    // The whole pages of the paged data that starts at `from`.
+    std::string WholePages(std::size_t from) const {
+        const std::size_t pages = (content_.size() - from) / kPageSize;
+        return content_.substr(from, pages * kPageSize);
+    }
+    std::string Image() const { return Slurp(image_); }
+    // The progress line at the end of a run with the header frame.
+    std::string LastProgress() const {
+        const std::string n = std::to_string((content_.size() - 80) / kPageSize);
+        return "Pages written: " + n + " / " + n;
+    }
+
+    fs::path dir_, firmware_, image_;
+    std::string content_;
+};
+
+TEST_F(UpdateCommand, WritesTheWholePagesWithAndWithoutSearchAndWait) {
+    struct Case {
+        std::vector<std::string> sim, cli;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}},
+        {{"--wait-prompt"}, {"--wait"}},
+        {{"--start-in-bootloader"}, {"--no-search"}},
+        {{"--start-in-bootloader", "--wait-prompt"}, {"--no-search", "--wait"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.cli));
+        fs::remove(image_);
+        Sim sim(c.sim, image_);
+        const Result r = Run(sim, c.cli);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_TRUE(Image() == WholePages(80)) << "image of " << Image().size() << " bytes";
+        EXPECT_TRUE(Contains(r.out, "Updating firmware : Ok\n")) << r.out;
+        EXPECT_TRUE(Contains(r.out, LastProgress() + "\n")) << r.out;
+        const bool waited = c.cli.size() == 2 || (c.cli.size() == 1 && c.cli[0] == "--wait");
+        EXPECT_EQ(Contains(r.out, "Waiting Connection...\n"), waited) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(UpdateCommand, AlternativeHeaderModeWritesPagesFromByte264) {
+    Sim sim({"--start-in-bootloader", "--alt-header"}, image_);
+    const Result r = Run(sim, {"--no-search"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Image() == WholePages(264));
+}
+
+TEST_F(UpdateCommand, NakBurstsAndNoiseStillGiveTheWholeImage) {
+    Sim sim({"--start-in-bootloader", "--nak-page", "4", "--nak-count", "3", "--noise", "3",
+             "--trickle", "1"},
+            image_);
+    const Result r = Run(sim, {"--no-search"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Image() == WholePages(80));
+    EXPECT_TRUE(Contains(r.out, "Writing Page #4 : Retry 3\n")) << r.out;
+}
+
+TEST_F(UpdateCommand, ProtocolErrorsExitWithOne) {
+    {
+        Sim sim({"--start-in-bootloader", "--nak-page", "2", "--nak-count", "4"}, image_);
+        const Result r = Run(sim, {"--no-search"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(Contains(r.out, "Writing Page #2 : Error\n")) << r.out;
+    }
+    {
+        Sim sim({"--start-in-bootloader", "--page-size", "0"}, image_);
+        const Result r = Run(sim, {"--no-search"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(Contains(r.out, "Send Header: Error\n")) << r.out;
+    }
+    {
+        Sim sim({"--start-in-bootloader", "--nak-end"}, image_);
+        const Result r = Run(sim, {"--no-search"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(Contains(r.out, "Error updating firmware...\n")) << r.out;
+    }
+}
+
+TEST_F(UpdateCommand, DisconnectMidRunEndsWithAReasonAndNoHang) {
+    Sim sim({"--start-in-bootloader", "--disconnect-at-page", "5"}, image_);
+    const Result r = Run(sim, {"--no-search", "--idle-timeout", "1"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.err, "Write Port(") ||
+                Contains(r.err, "No answer from the boot loader for 1 s"))
+        << r.err;
+    EXPECT_TRUE(Contains(r.out, "Firmware Update canceled...\n")) << r.out;
+}
+
+TEST_F(UpdateCommand, SilentBootLoaderIsGivenUpAfterTheIdleTimeout) {
+    // Not in its boot loader and not greeted: the prompt never comes.
+    Sim sim({}, image_);
+    const Result r = Run(sim, {"--no-search", "--wait", "--idle-timeout", "0.5"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "No answer from the boot loader for 0.5 s")) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Waiting Connection...\nFirmware Update canceled...\n")) << r.out;
+}
+
+TEST_F(UpdateCommand, CtrlCCancelsAndClosesTheDevice) {
+    Sim sim({"--start-in-bootloader", "--page-delay", "150"}, image_);
+    const Result r = Run(sim, {"--no-search"}, 800ms);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "Firmware Update canceled...\n")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "Updating firmware : Ok")) << r.out;
+    // The device was closed: another program can open the port at once.
+    const Result again = Run(sim, {"--no-search", "--idle-timeout", "0.3"});
+    EXPECT_FALSE(Contains(again.err, "Open Port(")) << again.err;
+}
+
+TEST_F(UpdateCommand, BadFileSendsNothingAndExitsWithOne) {
+    Sim sim({}, image_);
+    std::ofstream(firmware_, std::ios::binary | std::ios::trunc) << std::string(79, 'x');
+    Result r = Run(sim, {});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Open Firware file... Error! Firmware file \"" + firmware_.string() +
+                         "\" is short.\n");
+    EXPECT_EQ(r.out, "");
+    fs::remove(firmware_);
+    r = Run(sim, {"--no-search"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "is not found.")) << r.err;
+}
+
+TEST_F(UpdateCommand, ProgressRedrawsInPlaceOnATerminal) {
+    Sim sim({"--start-in-bootloader"}, image_);
+    // The command line's stdout on a pseudo-terminal of our own.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    const pid_t pid =
+        Spawn({kCli.string(), "--port", sim.Pty(), "update", firmware_.string(), "--no-search"},
+              slave, slave);
+    close(slave);
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    // Reads until the program has gone and its side of the terminal is closed.
+    while ((n = read(master, buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<std::size_t>(n));
+    close(master);
+    EXPECT_EQ(WaitFor(pid, kHangLimit), 0) << out;
+    EXPECT_TRUE(Contains(out, "\r\033[K" + LastProgress())) << out;
+    // Each drawing is taken back before the next text, never ended with a line break.
+    const std::string third =
+        "Pages written: 3 / " + LastProgress().substr(LastProgress().rfind(' ') + 1);
+    EXPECT_TRUE(Contains(out, third + "\r\033[K")) << out;
+    EXPECT_FALSE(Contains(out, third + "\r\n")) << out;
+    EXPECT_TRUE(Contains(out, "Updating firmware : Ok")) << out;
+}
+
+}  // namespace
+#endif
