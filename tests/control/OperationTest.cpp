@@ -145,6 +145,8 @@ TEST_F(OperationTest, FoundOnTheNinthProbeAndEveryLaterCommandUsesTheSecondPrefi
     EXPECT_EQ(model.Modes[RowOf("01")].StateIcon, 0);
     EXPECT_EQ(settings.values["Mode"], "01");
     EXPECT_EQ(view.focus, std::vector<Control>{Control::lvModes});
+    EXPECT_TRUE(model.Enabled(Control::btCopy));  // the log holds both replies
+    EXPECT_EQ(view.updatePageStates, 1);
 
     // Power on: the check mark already holds the wanted state when the click arrives.
     link->ClearWrites();
@@ -380,6 +382,15 @@ TEST_F(OperationTest, StartersWaitForTheRunningOperation) {
     for (const Bytes& data : WrittenData())
         EXPECT_TRUE(data == kFirst + "I" || data == kFirst + "S") << data;
     EXPECT_EQ(link->OpenCount(), 2);
+}
+
+TEST_F(OperationTest, LongReplyLinesAreParsedWhole) {
+    config.copyright = std::string(300, 'c');
+    config.labels = LabelStyle::Long;
+    Attach();
+    ASSERT_TRUE(Search());
+    EXPECT_EQ(model.Identity.Copyright, "USB-" + std::string(300, 'c'));
+    EXPECT_EQ(model.Identity.SerialNumber, "000123");
 }
 
 TEST_F(OperationTest, TheCurrentModeCannotBeSelectedAgain) {
