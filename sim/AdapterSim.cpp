@@ -20,10 +20,14 @@ AdapterSim::AdapterSim(SimConfig config)
     if (config_.startInBootLoader) boot_.Start(0);
 }
 
+LineSettings AdapterSim::WireLine() const {
+    LineSettings line = config_.line;
+    if (boot_.Active()) line.baud = config_.bootBaud;
+    return line;
+}
+
 bool AdapterSim::LineMatches() const {
-    LineSettings wanted = config_.line;
-    if (boot_.Active()) wanted.baud = config_.bootBaud;
-    return hostLine_ == wanted;
+    return hostLine_ == WireLine();
 }
 
 void AdapterSim::OnBytes(const Bytes& data, std::int64_t nowMs) {

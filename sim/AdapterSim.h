@@ -90,6 +90,8 @@ public:
     SimConfig& MutableConfig() { return config_; }
 
     bool LineMatches() const;
+    // The adapter's own line settings at the moment: the boot loader has its own speed.
+    LineSettings WireLine() const;
     const std::string& SelectedMode() const { return config_.selected; }
     bool PowerOn() const { return config_.power; }
     const Bytes& StoredModeFile() const { return modeFile_; }

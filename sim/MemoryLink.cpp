@@ -15,7 +15,13 @@ std::string OnOff(bool on) {
 }  // namespace
 
 MemoryLink::MemoryLink(AdapterSim& sim, VirtualClock& clock)
-    : sim_(sim), clock_(clock), previousColumn_(serial::TableColumn(0)), previousLink_(g_active) {
+    : MemoryLink(sim, clock, [&clock] { return clock.Now(); }) {}
+
+MemoryLink::MemoryLink(AdapterSim& sim, TimerFactory& timers, std::function<std::int64_t()> nowMs)
+    : sim_(sim),
+      nowMs_(std::move(nowMs)),
+      previousColumn_(serial::TableColumn(0)),
+      previousLink_(g_active) {
     // A fresh port as a driver leaves it: 9600,N,8, one stop bit, lines down.
     dcb_.DCBlength = sizeof(serial::DCB);
     dcb_.BaudRate = 9600;
@@ -25,7 +31,7 @@ MemoryLink::MemoryLink(AdapterSim& sim, VirtualClock& clock)
     dcb_.StopBits = serial::ONESTOPBIT;
     g_active = this;
     serial::TableColumn(0) = MakeColumn();
-    timer_ = clock_.CreateTimer();
+    timer_ = timers.CreateTimer();
     timer_->SetCallback([this] { Sync(); });
     timer_->Start(1);
 }
@@ -59,17 +65,17 @@ Bytes MemoryLink::WrittenBytes() const {
 
 void MemoryLink::Deliver(const LineSettings& line, const Bytes& data) {
     sim_.SetLine(line);
-    sim_.OnBytes(data, clock_.Now());
+    sim_.OnBytes(data, NowMs());
 }
 
 void MemoryLink::Sync() {
-    const std::int64_t now = clock_.Now();
+    const std::int64_t now = NowMs();
     for (const auto& chunk : tx_.Take(NowUs()))
         Deliver(chunk.line, chunk.data);
     const Bytes out = sim_.Poll(now);
     // The adapter sends at its own speed; at the host's wrong speed the bytes are garbage
     // already (the simulator decides what it sends then).
-    if (!out.empty()) rx_.Push(out, sim_.Config().line, NowUs());
+    if (!out.empty()) rx_.Push(out, sim_.WireLine(), NowUs());
     for (const auto& chunk : rx_.Take(NowUs())) {
         if (open_) hostRx_ += chunk.data;
     }
@@ -141,7 +147,7 @@ bool MemoryLink::HostSend(serial::HANDLE h, const void* buffer, serial::DWORD to
     if (written) *written = 0;
     if (!Usable(h)) return false;
     const Bytes data(static_cast<const char*>(buffer), toWrite);
-    writes_.push_back({data, Line(), clock_.Now()});
+    writes_.push_back({data, Line(), NowMs()});
     if (txStuck_)
         stuck_ += data;
     else if (tx_.Enabled())

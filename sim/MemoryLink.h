@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ public:
     };
 
     MemoryLink(AdapterSim& sim, VirtualClock& clock);
+    // Any owner of timers with its own notion of now (a real-time loop for benchmarks).
+    MemoryLink(AdapterSim& sim, TimerFactory& timers, std::function<std::int64_t()> nowMs);
     ~MemoryLink();
     MemoryLink(const MemoryLink&) = delete;
     MemoryLink& operator=(const MemoryLink&) = delete;
@@ -85,10 +88,11 @@ private:
     bool HostSetup(serial::HANDLE h, serial::DWORD in, serial::DWORD out);
     bool Usable(serial::HANDLE h);
     void Deliver(const LineSettings& line, const Bytes& data);
-    std::int64_t NowUs() const { return clock_.Now() * 1000; }
+    std::int64_t NowMs() const { return nowMs_(); }
+    std::int64_t NowUs() const { return nowMs_() * 1000; }
 
     AdapterSim& sim_;
-    VirtualClock& clock_;
+    std::function<std::int64_t()> nowMs_;
     serial::Column previousColumn_;
     MemoryLink* previousLink_;
     std::unique_ptr<Timer> timer_;

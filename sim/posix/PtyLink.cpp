@@ -143,7 +143,7 @@ void PtyLink::ReadHost(std::int64_t nowUs) {
 
 void PtyLink::WriteHost(std::int64_t nowUs) {
     const Bytes out = sim_.Poll(nowUs / 1000);
-    if (!out.empty()) out_.Push(out, sim_.Config().line, nowUs);
+    if (!out.empty()) out_.Push(out, sim_.WireLine(), nowUs);
     for (const auto& chunk : out_.Take(nowUs))
         unwritten_ += chunk.data;
     if (unwritten_.empty()) return;

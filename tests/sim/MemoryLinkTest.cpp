@@ -200,3 +200,22 @@ TEST_F(MemoryLinkTest, DisconnectAtAPageClosesTheLine) {
     link.Reconnect();
     EXPECT_TRUE(dev.Open());
 }
+
+TEST(WirePacer, BytesTakeTenBitTimesAndKeepTheirLineSettings) {
+    EXPECT_EQ(WirePacer::ByteTimeUs(115200), 87);
+    EXPECT_EQ(WirePacer::ByteTimeUs(9600), 1042);
+    EXPECT_EQ(WirePacer::ByteTimeUs(125000), 80);
+    WirePacer pacer;
+    pacer.SetEnabled(true);
+    pacer.Push("ab", {9600, 'N', 8}, 0);
+    pacer.Push("c", {115200, 'N', 8}, 0);  // queued behind the slow bytes
+    EXPECT_TRUE(pacer.Take(1041).empty());
+    auto chunks = pacer.Take(2084);
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(chunks[0].data, "ab");
+    EXPECT_EQ(pacer.Pending(), 1u);
+    chunks = pacer.Take(2084 + 87);
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(chunks[0].data, "c");
+    EXPECT_EQ(chunks[0].line.baud, 115200u);
+}
