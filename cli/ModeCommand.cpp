@@ -1,5 +1,6 @@
 // `mode ID`: search, then switch the adapter to the mode with that ID.
 #include <iostream>
+#include <memory>
 
 #include "cli/AdapterReport.h"
 #include "cli/CliApp.h"
@@ -27,15 +28,15 @@ int SelectMode(CliHost& host, const std::string& id, bool json) {
 }  // namespace
 
 void RegisterModeCommand(CliApp& cli) {
-    static std::string id;
+    auto id = std::make_shared<std::string>();
     CLI::App* sub = cli.app.add_subcommand(
         "mode", "Search, then switch the adapter to the mode with this ID (as listed by search)");
-    sub->add_option("ID", id, "Mode ID")->required();
-    sub->callback([&cli] {
-        cli.action = [&cli] {
+    sub->add_option("ID", *id, "Mode ID")->required();
+    sub->callback([&cli, id] {
+        cli.action = [&cli, id] {
             if (int usage = cli.RequirePort()) return usage;
             CliHost host(cli.options.port);
-            return SelectMode(host, id, cli.options.json);
+            return SelectMode(host, *id, cli.options.json);
         };
     });
 }

@@ -1,5 +1,6 @@
 // `power on|off`: search, then switch the adapter's external power.
 #include <iostream>
+#include <memory>
 
 #include "cli/AdapterReport.h"
 #include "cli/CliApp.h"
@@ -22,15 +23,15 @@ int SwitchPower(CliHost& host, bool on, bool json) {
 }  // namespace
 
 void RegisterPowerCommand(CliApp& cli) {
-    static std::string state;
+    auto state = std::make_shared<std::string>();
     CLI::App* sub =
         cli.app.add_subcommand("power", "Search, then switch the adapter's external power");
-    sub->add_option("STATE", state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-    sub->callback([&cli] {
-        cli.action = [&cli] {
+    sub->add_option("STATE", *state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    sub->callback([&cli, state] {
+        cli.action = [&cli, state] {
             if (int usage = cli.RequirePort()) return usage;
             CliHost host(cli.options.port);
-            return SwitchPower(host, state == "on", cli.options.json);
+            return SwitchPower(host, *state == "on", cli.options.json);
         };
     });
 }

@@ -1,5 +1,6 @@
 // `repair FILE`: search, then send the adapter a change-mode file (exactly 80 bytes).
 #include <iostream>
+#include <memory>
 
 #include "cli/AdapterReport.h"
 #include "cli/CliApp.h"
@@ -19,15 +20,15 @@ int Repair(CliHost& host, const std::string& file, bool json) {
 }  // namespace
 
 void RegisterRepairCommand(CliApp& cli) {
-    static std::string file;
+    auto file = std::make_shared<std::string>();
     CLI::App* sub = cli.app.add_subcommand(
         "repair", "Search, then write a change-mode file (.rcm, 80 bytes) to the adapter");
-    sub->add_option("FILE", file, "Change-mode file")->required();
-    sub->callback([&cli] {
-        cli.action = [&cli] {
+    sub->add_option("FILE", *file, "Change-mode file")->required();
+    sub->callback([&cli, file] {
+        cli.action = [&cli, file] {
             if (int usage = cli.RequirePort()) return usage;
             CliHost host(cli.options.port);
-            return Repair(host, file, cli.options.json);
+            return Repair(host, *file, cli.options.json);
         };
     });
 }
