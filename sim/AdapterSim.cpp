@@ -82,11 +82,18 @@ void AdapterSim::OnCommandByte(char byte, std::int64_t nowMs) {
             }
             break;
         case State::AwaitModeId:
-            OnModeIdByte(byte, nowMs);
-            break;
         case State::AwaitPower:
-            state_ = State::Idle;
-            SetPower(byte, nowMs);
+            // A host that gave up on the payload starts a command: take it as one.
+            if (payload_.empty() && !config_.prefix.empty() && byte == config_.prefix[0]) {
+                Event(std::string("payload abandoned ") + payloadCommand_);
+                state_ = State::Idle;
+                OnCommandByte(byte, nowMs);
+            } else if (state_ == State::AwaitModeId) {
+                OnModeIdByte(byte, nowMs);
+            } else {
+                state_ = State::Idle;
+                SetPower(byte, nowMs);
+            }
             break;
         case State::AwaitModeFile:
             payload_ += byte;

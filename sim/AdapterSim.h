@@ -43,7 +43,9 @@
 //       T: the self-test lines, one piece every testPauseMs
 //       U: a reply, then the boot loader takes the line until the end marker is confirmed
 //     "M", "P", "E" first get a short "OK" reply unless ackPayloadCommands is false; letters
-//     in `silent` get no reply at all (the command still acts). An unknown mode ID gets a
+//     in `silent` get no reply at all (the command still acts). While "M" or "P" waits for
+//     its payload, a byte equal to the prefix's first one starts a command instead; a payload
+//     that stops for payloadTimeoutMs is dropped. An unknown mode ID gets a
 //     reply with "Unknown Mode: <id>" and the selection unchanged. A change-mode file whose
 //     first bytes are a known mode ID selects that mode; every stored file is counted and
 //     written to modeFilePath.

@@ -174,6 +174,18 @@ TEST(AdapterSim, RepairStoresExactlyEightyBytesAndSelectsTheNamedMode) {
     EXPECT_EQ(sim.StoredModeFiles(), 1);
 }
 
+TEST(AdapterSim, ACommandInsteadOfAPayloadIsTakenAsACommand) {
+    AdapterSim sim;
+    SimClient client(sim);
+    client.Exchange(kPrefix + "M");
+    const auto lines = OnlyReplyLines(client.Exchange(kPrefix + "I"));
+    EXPECT_EQ(lines[1], "SN:000123");
+    EXPECT_EQ(sim.SelectedMode(), "01");
+    client.Exchange(kPrefix + "P");
+    EXPECT_EQ(OnlyReplyLines(client.Exchange(kPrefix + "S")).back(), "UP:5C");
+    EXPECT_FALSE(sim.PowerOn());
+}
+
 TEST(AdapterSim, PayloadThatStopsArrivingIsGivenUp) {
     AdapterSim sim;
     SimClient client(sim);
