@@ -15,3 +15,10 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCONFIGURATOR_SANITI
 cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE no-sanitize
+
+# The port-list exclusion between the workers and their readers, once more under
+# ThreadSanitizer.
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCONFIGURATOR_TSAN=ON
+cmake --build build/tsan --target transport_tests -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/transport/transport_tests \
+  --gtest_filter='ListComWorker.*:ListComErrorReport.*:ListComRegistry.*'
