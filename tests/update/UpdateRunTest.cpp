@@ -260,3 +260,68 @@ TEST(UpdateEngine, CancelWithoutARunDoesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Timers of the virtual clock, counted while they live: shows that the engine gives its timer
+// back when a run ends, also from inside that timer's own tick.
+class CountingFactory : public TimerFactory {
+public:
+    explicit CountingFactory(VirtualClock& clock) : clock_(clock) {}
+    std::unique_ptr<Timer> CreateTimer() override {
+        return std::make_unique<CountingTimer>(clock_.CreateTimer(), live);
+    }
+    int live = 0;
+
+private:
+    class CountingTimer : public Timer {
+    public:
+        CountingTimer(std::unique_ptr<Timer> inner, int& live)
+            : inner_(std::move(inner)), live_(live) {
+            ++live_;
+            inner_->SetCallback([this] {
+                auto cb = callback_;
+                if (cb) cb();
+            });
+        }
+        ~CountingTimer() override { --live_; }
+        void Start(int ms) override { inner_->Start(ms); }
+        void Stop() override { inner_->Stop(); }
+        bool IsActive() const override { return inner_->IsActive(); }
+
+    private:
+        std::unique_ptr<Timer> inner_;
+        int& live_;
+    };
+    VirtualClock& clock_;
+};
+
+class TimerRelease : public UpdateRig {
+protected:
+    CountingFactory owner_{clock_};
+};
+
+TEST_F(TimerRelease, RunEndingInsideItsTickReleasesTheTimer) {
+    file_ = Pattern(80);
+    ASSERT_TRUE(engine_.Start(owner_, sink_, *dev_, WriteFile(file_), view_, false));
+    EXPECT_EQ(owner_.live, 1);
+    // The header's acknowledgement ends the run from inside the tick that reads it.
+    link_.Feed(Ack(0) + Ack(64));
+    FirstTick();
+    EXPECT_EQ(view_.Status(), "System Updating : Ok");
+    EXPECT_EQ(owner_.live, 0);
+    Ticks(10);
+    EXPECT_EQ(link_.writes.size(), 2u);
+}
+
+TEST_F(TimerRelease, CancelReleasesTheTimerAndANewRunGetsAFreshOne) {
+    ASSERT_TRUE(engine_.Start(owner_, sink_, *dev_, WriteFile(Pattern(300)), view_, true));
+    engine_.Cancel();
+    EXPECT_EQ(owner_.live, 0);
+    ASSERT_TRUE(engine_.Start(owner_, sink_, *dev_, WriteFile(Pattern(300)), view_, false));
+    EXPECT_EQ(owner_.live, 1);
+    engine_.Cancel();
+    EXPECT_EQ(owner_.live, 0);
+}
+
+}  // namespace
