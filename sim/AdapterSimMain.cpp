@@ -184,7 +184,9 @@ int main(int argc, char** argv) {
     if (!o.stateFile.empty()) WriteState(o.stateFile, sim);
     if (!o.link.empty()) {
         std::error_code ec;
-        std::filesystem::remove(o.link, ec);
+        // Only a stale link of ours is replaced, never a file someone keeps there.
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(o.link, ec)))
+            std::filesystem::remove(o.link, ec);
         std::filesystem::create_symlink(link.SlavePath(), o.link, ec);
         if (ec) {
             std::cerr << "adapter-sim: --link " << o.link << ": " << ec.message() << "\n";
