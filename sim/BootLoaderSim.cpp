@@ -10,7 +10,7 @@ constexpr char kPageLead = '@';
 constexpr char kAck = '+';
 constexpr char kNak = '-';
 constexpr char kRequest = '.';
-constexpr std::size_t kHeaderFrame = 3 + SimConfig::kModeFileSize;  // lead, checksum, header
+constexpr std::size_t kHeaderFrame = 3 + SimConfig::kHeaderSize;  // lead, checksum, header
 constexpr std::uint16_t kEndPage = 0xFFFF;
 
 Bytes Le16(unsigned value) {
@@ -91,7 +91,7 @@ void BootLoaderSim::Connect(std::int64_t nowMs) {
 
 void BootLoaderSim::OnHeaderByte(std::int64_t nowMs) {
     if (frame_.size() < kHeaderFrame) return;
-    if (ReadLe16(frame_, 1) != Checksum(frame_, 3, SimConfig::kModeFileSize)) {
+    if (ReadLe16(frame_, 1) != Checksum(frame_, 3, SimConfig::kHeaderSize)) {
         event_("boot bad header");
         frame_.clear();
         Nak(nowMs);

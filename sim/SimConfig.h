@@ -20,6 +20,7 @@ struct SimConfig {
     // The configurator's own fixed tail of the company prefix (16 printable characters).
     static constexpr char kDefaultSuffix[] = "*kv7Tq_CFG_09xZ+";
     static constexpr std::size_t kModeFileSize = 80;
+    static constexpr std::size_t kHeaderSize = 80;  // of a firmware file, in the header frame
     static constexpr std::size_t kAltHeaderSize = 184;
 
     // "!" + the company name in upper case + the 16-character suffix.
