@@ -135,10 +135,8 @@ bool TFWUpdate::ExtractFrame() {
     while (FFrameLen < 0) {
         switch (FRxBuf[0]) {
             case kAck:
-                // The count is unsigned: a signed reading of 0x80 and above would give a
-                // negative length that no amount of input ever completes.
                 if (FRxBuf.size() >= 2) {
-                    const int n = static_cast<unsigned char>(FRxBuf[1]) + 2;
+                    const int n = AckLength(static_cast<unsigned char>(FRxBuf[1]));
                     if (static_cast<std::size_t>(n) <= FRxBuf.size()) FFrameLen = n;
                 }
                 if (FFrameLen < 0) return false;
@@ -161,6 +159,13 @@ bool TFWUpdate::ExtractFrame() {
     FRxBuf.erase(0, static_cast<std::size_t>(FFrameLen));
     FFrameLen = -1;
     return true;
+}
+
+// Lead, count and the bytes the count announces. A count of 0x80 and above comes with the
+// two value bytes alone: read as a length it would hold the buffer for bytes that never come
+// (and, read signed, for ever), swallowing the frames behind it.
+int TFWUpdate::AckLength(int count) {
+    return 2 + (count >= kLongCount ? kValueSize : count);
 }
 
 // The 16-bit little-endian number after the lead (and, for an acknowledgement, the count);

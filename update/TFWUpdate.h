@@ -41,6 +41,8 @@ public:
     static constexpr int kAltCountdown = 5;  ///< quiet ticks before the alternative header
     static constexpr int kMaxNaks = 4;       ///< the fourth NAK in a row ends the run
     static constexpr int kEndPage = 0xFFFF;  ///< page number of the end marker
+    static constexpr int kValueSize = 2;     ///< bytes of an acknowledgement's value
+    static constexpr int kLongCount = 0x80;  ///< from here a count means the value alone
 
     TFWUpdate();
     virtual ~TFWUpdate();
@@ -56,6 +58,8 @@ public:
     void Cancel();
 
     static std::uint16_t Checksum16(const Bytes& data);
+    // Length of an acknowledgement frame whose count byte is `count` (0..255).
+    static int AckLength(int count);
 
     // Read-only views for hosts and tests.
     Step CurrentStep() const { return FStep; }

@@ -192,9 +192,9 @@ TEST_F(UpdateCommand, AlternativeHeaderModeWritesPagesFromByte264) {
     EXPECT_TRUE(Image() == WholePages(264));
 }
 
-TEST_F(UpdateCommand, NakBurstsAndNoiseStillGiveTheWholeImage) {
+TEST_F(UpdateCommand, NakBurstsNoiseAndLongCountsStillGiveTheWholeImage) {
     Sim sim({"--start-in-bootloader", "--nak-page", "4", "--nak-count", "3", "--noise", "3",
-             "--trickle", "1"},
+             "--trickle", "1", "--ack-count", "128", "--header-ack-count", "255"},
             image_);
     const Result r = Run(sim, {"--no-search"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;

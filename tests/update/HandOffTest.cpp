@@ -155,6 +155,25 @@ TEST_F(HandOffFaults, WaitForThePromptRetriesAndNoiseStillGiveTheWholeImage) {
               view_.statuses.end());
 }
 
+class HandOffLongCounts : public HandOff {
+protected:
+    static SimConfig LongCounts() {
+        SimConfig c;
+        c.startInBootLoader = true;
+        c.headerAckCount = 0x90;
+        c.ackCount = 0x80;
+        return c;
+    }
+    HandOffLongCounts() : HandOff(LongCounts()) {}
+};
+
+TEST_F(HandOffLongCounts, CountsOf0x80AndAboveStillCarryTheRunToItsEnd) {
+    control_->StartUpdate(Firmware(80 + 7 * kPageSize), true, false, view_);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(view_.Status(), "Updating firmware : Ok");
+    EXPECT_EQ(sim_.Boot().Image(), WholePages(80));
+}
+
 class HandOffAltHeader : public HandOff {
 protected:
     static SimConfig Alt() {

@@ -147,19 +147,28 @@ TEST_F(WireFrames, AcknowledgementValueHasZerosForMissingBytes) {
     EXPECT_EQ(view_.Status(), "Writing Page #0 : Ok");
 }
 
+TEST(AckLength, SmallCountsAnnounceTheirBytesLargeOnesTheValueAlone) {
+    struct Case {
+        int count, length;
+    };
+    for (const Case c : {Case{0, 2}, Case{1, 3}, Case{2, 4}, Case{5, 7}, Case{0x7F, 0x81},
+                         Case{0x80, 4}, Case{0x90, 4}, Case{0xFF, 4}})
+        EXPECT_EQ(TFWUpdate::AckLength(c.count), c.length) << c.count;
+}
+
 TEST_F(WireFrames, LargeCountByteDoesNotStallTheBuffer) {
-    // A count of 0x90 is read unsigned: the frame is complete after 0x90 more bytes and the
-    // request behind it is answered.
+    // Counts of 0x80 and above come with the value alone; the frames behind them are read.
     ASSERT_TRUE(StartWith(Pattern(80 + 2 * 16)));
     link_.Feed(Ack(0));
     FirstTick();
-    link_.Feed(Bytes("+\x90", 2) + Le16(16));
-    Ticks(3);
-    EXPECT_EQ(view_.Status(), "Send Header...") << "waits for the rest of the frame";
-    link_.Feed(Bytes(0x90 - 2, '\0') + Request(0));
+    link_.Feed(Bytes("+\x90", 2) + Le16(16) + Request(0));
     Ticks(1);
     EXPECT_EQ(engine_.PageSize(), 16);
     EXPECT_EQ(link_.writes.back(), PageFrame(0, 16));
+    link_.Feed(Bytes("+\xFF", 2) + Le16(0) + Request(1));
+    Ticks(1);
+    EXPECT_EQ(view_.pos, 0);
+    EXPECT_EQ(link_.writes.back(), PageFrame(1, 16));
 }
 
 }  // namespace
