@@ -26,7 +26,7 @@
 // --no-ack, --silent MS, --test-pause, --noise, --trickle, --garbage-on-wrong-speed,
 // --start-in-bootloader, --image FILE, --mode-file FILE, --page-size, --wait-prompt,
 // --alt-header, --nak-page K --nak-count N, --nak-end, --ack-count, --header-ack-count,
-// --disconnect-at-page K, --page-delay MS, --pace); see --help.
+// --disconnect-at-page K, --page-delay MS, --boot-idle MS, --pace); see --help.
 //
 // Behaviour worth knowing when writing tests against it:
 //   * Commands: prefix + letter, no terminator; recognised only with the configured prefix
@@ -56,7 +56,8 @@
 //     gets "-" and the same request again; the end marker "@" FF FF gets "+" 02 FF FF and the
 //     image (accepted pages in order) is written to imagePath. Faults: nakPage/nakCount,
 //     nakEnd, ackCount/headerAckCount (count byte 0, 1, or 0x80+ sent with the value alone),
-//     pageSize 0, disconnectAtPage, pageDelayMs.
+//     pageSize 0, disconnectAtPage, pageDelayMs. With bootIdleMs the boot loader hands the
+//     line back to the application after that much silence (else it stays until the end).
 //   * Faults on everything sent: noiseBytes before each reply or frame, trickleMs byte by byte.
 //   * Events ("mode 02", "power on", "modefile 80", "boot page 3", ...) go to SetEventSink.
 #pragma once

@@ -106,6 +106,8 @@ void AddOptions(CLI::App& app, Options& o) {
     app.add_option("--page-delay", c.pageDelayMs, "Slow boot loader: delay per page, ms");
     app.add_option("--frame-timeout", c.frameTimeoutMs, "Refuse a frame that stops short, ms")
         ->capture_default_str();
+    app.add_option("--boot-idle", c.bootIdleMs,
+                   "Boot loader returns to the application after this silence, ms (0: never)");
     app.add_flag("--pace", o.pace, "Move bytes at the line speed (10 bits a byte)");
     app.add_option("--link", o.link, "Also make a symbolic link to the slave at PATH");
     app.add_option("--state-file", o.stateFile, "Rewrite FILE (JSON) on every state change");

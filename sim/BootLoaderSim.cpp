@@ -37,10 +37,19 @@ void BootLoaderSim::Start(std::int64_t nowMs) {
     frame_.clear();
     finished_ = false;
     nextPromptMs_ = nowMs;
+    lastByteMs_ = nowMs;
     event_("boot start");
 }
 
 void BootLoaderSim::Poll(std::int64_t nowMs) {
+    if (state_ != State::Off && config_.bootIdleMs > 0 &&
+        nowMs - lastByteMs_ >= config_.bootIdleMs) {
+        // A boot loader left alone starts the application again, as after a failed update.
+        state_ = State::Off;
+        frame_.clear();
+        event_("boot idle");
+        return;
+    }
     if (state_ == State::WaitConnect && config_.waitPrompt && nowMs >= nextPromptMs_) {
         out_.Send(Bytes(1, kPrompt), nowMs);
         nextPromptMs_ = nowMs + std::max(config_.promptIntervalMs, 1);

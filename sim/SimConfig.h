@@ -75,6 +75,7 @@ struct SimConfig {
     int disconnectAtPage = -1;  // close the line when this page arrives
     int pageDelayMs = 0;        // a slow boot loader: delay before each answer to a page
     int frameTimeoutMs = 300;   // an incomplete frame is refused after this silence
+    int bootIdleMs = 0;         // > 0: the boot loader gives the line back after this silence
     std::string imagePath;      // the flashed image is written here
     std::string modeFilePath;   // a stored change-mode file is written here
 };

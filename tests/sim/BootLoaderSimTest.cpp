@@ -238,6 +238,20 @@ TEST(BootLoaderSim, DisconnectAtPageAndSlowPages) {
     EXPECT_EQ(sim.Boot().PagesAccepted(), 2);
 }
 
+TEST(BootLoaderSim, LeftAloneItGivesTheLineBackWhenToldTo) {
+    SimConfig config;
+    config.startInBootLoader = true;
+    config.bootIdleMs = 500;
+    AdapterSim sim(config);
+    SimClient client(sim);
+    EXPECT_TRUE(client.Exchange(kPrefix + "I", 100).empty());  // the boot loader ignores it
+    client.Exchange("<", 400);                                 // activity restarts the wait
+    EXPECT_TRUE(sim.InBootLoader());
+    client.Wait(200);
+    EXPECT_FALSE(sim.InBootLoader());
+    EXPECT_EQ(SimClient::Replies(client.Exchange(kPrefix + "I")).size(), 1u);
+}
+
 TEST(BootLoaderSim, ChecksumIsTheByteSumModulo65536) {
     EXPECT_EQ(BootLoaderSim::Checksum("abc", 0, 3), 0x0126);
     EXPECT_EQ(BootLoaderSim::Checksum(Bytes(300, '\xFF'), 0, 300), (300 * 255) & 0xFFFF);
