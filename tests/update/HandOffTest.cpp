@@ -7,6 +7,7 @@
 #include "control/AdapterControl.h"
 #include "sim/AdapterSim.h"
 #include "sim/MemoryLink.h"
+#include "update/ModeFile.h"
 
 namespace {
 
@@ -128,6 +129,22 @@ TEST_F(HandOff, FileErrorEndsTheOperationAtOnce) {
     EXPECT_EQ(sink_.boxes[0].caption, "Open Firware file...");
     EXPECT_FALSE(dev_->Opened);
     EXPECT_FALSE(engine_.IsActive());
+}
+
+TEST_F(HandOff, RepairSendsTheCheckedModeFileAsItIs) {
+    Search();
+    Bytes modeFile = Pattern(80);
+    modeFile.replace(0, 2, "0A");  // a file that selects a mode the adapter knows
+    const std::string path = (dir_ / "mode.rcm").string();
+    std::ofstream(path, std::ios::binary) << modeFile;
+    Bytes data;
+    ASSERT_TRUE(LoadModeFile(path, sink_, data));
+    control_->StartRepair(data);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(sim_.StoredModeFiles(), 1);
+    EXPECT_EQ(sim_.StoredModeFile(), modeFile);
+    EXPECT_EQ(sim_.SelectedMode(), "0A");
+    EXPECT_TRUE(sink_.boxes.empty());
 }
 
 class HandOffFaults : public HandOff {
