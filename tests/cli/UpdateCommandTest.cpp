@@ -253,6 +253,23 @@ TEST_F(UpdateCommand, CtrlCCancelsAndClosesTheDevice) {
     EXPECT_FALSE(Contains(again.err, "Open Port(")) << again.err;
 }
 
+TEST_F(UpdateCommand, CtrlCDuringTheSearchEndsItToo) {
+    Sim sim({"--speed", "57600"}, image_);  // a speed the search never tries: a long search
+    const Result r = Run(sim, {}, 500ms);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.out, "Firmware Update canceled...\n");
+    EXPECT_FALSE(Contains(r.err, "is not found")) << "ended before the search gave up";
+}
+
+TEST_F(UpdateCommand, HeaderOnlyFileEndsWithSystemUpdatingOk) {
+    Sim sim({"--start-in-bootloader"}, image_);
+    std::ofstream(firmware_, std::ios::binary | std::ios::trunc) << content_.substr(0, 80);
+    const Result r = Run(sim, {"--no-search"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "System Updating : Ok\n")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "Writing Page")) << r.out;
+}
+
 TEST_F(UpdateCommand, BadFileSendsNothingAndExitsWithOne) {
     Sim sim({}, image_);
     std::ofstream(firmware_, std::ios::binary | std::ios::trunc) << std::string(79, 'x');
