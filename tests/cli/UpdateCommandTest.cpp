@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -268,6 +269,26 @@ TEST_F(UpdateCommand, HeaderOnlyFileEndsWithSystemUpdatingOk) {
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(Contains(r.out, "System Updating : Ok\n")) << r.out;
     EXPECT_FALSE(Contains(r.out, "Writing Page")) << r.out;
+}
+
+TEST_F(UpdateCommand, JsonReportsTheOutcomeOnceAtTheEnd) {
+    {
+        Sim sim({"--start-in-bootloader"}, image_);
+        const Result r = Run(sim, {"--no-search", "--json"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const auto j = nlohmann::json::parse(r.out, nullptr, false);
+        ASSERT_FALSE(j.is_discarded()) << r.out;
+        EXPECT_EQ(j["status"], "Updating firmware : Ok");
+        EXPECT_EQ(j["ok"], true);
+        EXPECT_EQ(j["pageCount"], (content_.size() - 80) / kPageSize);
+        EXPECT_EQ(j["pagesWritten"], j["pageCount"]);
+    }
+    Sim sim({"--start-in-bootloader", "--nak-end"}, image_);
+    const Result r = Run(sim, {"--no-search", "--json"});
+    EXPECT_EQ(r.status, 1);
+    const auto j = nlohmann::json::parse(r.out, nullptr, false);
+    EXPECT_EQ(j["status"], "Error updating firmware...");
+    EXPECT_EQ(j["ok"], false);
 }
 
 TEST_F(UpdateCommand, BadFileSendsNothingAndExitsWithOne) {
