@@ -9,6 +9,7 @@
 #include "base/Bytes.h"
 #include "base/MessageSink.h"
 #include "base/Timer.h"
+#include "update/FirmwareFile.h"
 #include "update/UpdateView.h"
 
 class TSerDev;
