@@ -35,7 +35,7 @@ public:
     static constexpr char kHeader = '#';    ///< header frame: checksum, 80 header bytes
     static constexpr char kPageLead = '@';  ///< page frame or end marker
 
-    static constexpr std::size_t kHeaderSize = 80;     ///< bytes 0..79 of the file
+    static constexpr std::size_t kHeaderSize = kFirmwareHeaderSize;  ///< bytes 0..79 of the file
     static constexpr std::size_t kAltHeaderEnd = 264;  ///< the alternative header is 80..263
     static constexpr int kFirstTickMs = 100;
     static constexpr int kTickMs = 10;
