@@ -20,8 +20,11 @@ TEST_F(WireFrames, ConnectHeaderPagesAndEndMarkerAreExact) {
     EXPECT_EQ(link_.writes[0], "<");
     EXPECT_EQ(view_.Status(), "Connecting...");
 
+    // The first tick comes 100 ms after Start, the next ones every 10 ms.
     link_.Feed(Ack(0));
-    FirstTick();
+    clock_.Advance(TFWUpdate::kFirstTickMs - 1);
+    EXPECT_EQ(link_.writes.size(), 1u);
+    clock_.Advance(1);
     ASSERT_EQ(link_.writes.size(), 2u);
     const Bytes header = file_.substr(0, 80);
     EXPECT_EQ(link_.writes[1], "#" + Le16(TFWUpdate::Checksum16(header)) + header);
@@ -29,7 +32,9 @@ TEST_F(WireFrames, ConnectHeaderPagesAndEndMarkerAreExact) {
     EXPECT_EQ(view_.Status(), "Send Header...");
 
     link_.Feed(Ack(pageSize) + Request(1));
-    Ticks(1);
+    clock_.Advance(TFWUpdate::kTickMs - 1);
+    EXPECT_EQ(link_.writes.size(), 2u);
+    clock_.Advance(1);
     EXPECT_EQ(view_.max, 2);
     ASSERT_EQ(link_.writes.size(), 3u);
     EXPECT_EQ(link_.writes[2], PageFrame(1, pageSize));
