@@ -147,6 +147,16 @@ TEST(CliOnSimulator, SearchPrintsTheStripAndTheMarkedModeList) {
     EXPECT_EQ(j["modes"].size(), 2u);
 }
 
+TEST(CliOnSimulator, AdapterTextIsCodePage1251AndPrintedAsUtf8) {
+    SimProcess sim(
+        {"--copyright", "\xCF\xF0\xE8\xE2\xE5\xF2 \xB9 1", "--modes", "01=\xD0\xE5\xE6\xE8\xEC"});
+    const Result r = RunOn(sim, "search");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Copyright: Привет № 1\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "* 00  01   Режим\n")) << r.out;
+    EXPECT_EQ(SearchJson(sim)["modes"][0]["description"], "Режим");
+}
+
 TEST(CliOnSimulator, ModePowerTestAndRepairChangeWhatTheAdapterReportsNext) {
     SimProcess sim({"--test-pause", "20"});
     Result r = RunOn(sim, "mode 02");
