@@ -386,9 +386,12 @@ bool AdapterControl::PollReceive(std::uint32_t count) {
 void AdapterControl::ShowPartialReply(bool enabled) {
     if (!enabled) return;
     const auto length = static_cast<std::int64_t>(ctx_.ReplyBuffer.size());
-    const std::int64_t n = length - ctx_.ShownPos + 1;
+    // Bytes that may turn out to begin the end marker wait for the next tick: shown, they
+    // would put the marker's line breaks after the reply's last line.
+    const std::int64_t n = length - ctx_.ShownPos + 1 - PendingEndMarker(ctx_.ReplyBuffer);
     if (n <= 0) return;
-    const Bytes piece = ctx_.ReplyBuffer.substr(static_cast<std::size_t>(ctx_.ShownPos - 1));
+    const Bytes piece = ctx_.ReplyBuffer.substr(static_cast<std::size_t>(ctx_.ShownPos - 1),
+                                                static_cast<std::size_t>(n));
     model_.TestLog += piece;
     view_.LogAppended(LogId::Test, piece);
     ctx_.ShownPos += static_cast<std::int32_t>(n);

@@ -24,6 +24,13 @@ bool TakeReply(Bytes& buffer, bool& started, Bytes& lastReply) {
     return true;
 }
 
+std::size_t PendingEndMarker(const Bytes& buffer) {
+    for (std::size_t n = kEndMarker.size() - 1; n > 0; --n)
+        if (buffer.size() >= n && buffer.compare(buffer.size() - n, n, kEndMarker, 0, n) == 0)
+            return n;
+    return 0;
+}
+
 std::vector<Bytes> SplitReplyLines(const Bytes& text) {
     std::vector<Bytes> lines;
     std::size_t from = 0;

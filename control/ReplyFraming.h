@@ -10,5 +10,9 @@
 // before the start marker are dropped; bytes after the end marker stay in `buffer`.
 bool TakeReply(Bytes& buffer, bool& started, Bytes& lastReply);
 
+// How many bytes at the end of `buffer` (0..3) could be the start of an end marker still
+// arriving.
+std::size_t PendingEndMarker(const Bytes& buffer);
+
 // The CR LF separated lines of a reply (a last line without CR LF included).
 std::vector<Bytes> SplitReplyLines(const Bytes& text);

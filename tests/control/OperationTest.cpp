@@ -281,6 +281,18 @@ TEST_F(OperationTest, SelfTestOutputStreamsPieceByPieceAndEndsWhole) {
     EXPECT_TRUE(model.SettingsLog.empty());  // the test reply is neither logged nor parsed
 }
 
+TEST_F(OperationTest, ATrickledSelfTestShowsNeitherLeadingNoiseNorTheEndMarker) {
+    config.noiseBytes = 7;
+    config.trickleMs = 3;  // the noise and the marker arrive over several ticks
+    Attach();
+    ASSERT_TRUE(Search());
+    ASSERT_TRUE(Run([&] { control->btRunTestClick(); }, 60000));
+    EXPECT_TRUE(sink.boxes.empty());
+    EXPECT_EQ(model.TestLog, control->Context().LastReply);
+    EXPECT_EQ(model.TestLog.rfind("CR:", 0), 0u);
+    EXPECT_GT(view.testPieces.size(), 3u);
+}
+
 TEST_F(OperationTest, RtsOffAndDtrOnAtTheStartBothOnTogetherBeforeTheClose) {
     Attach();
     ASSERT_TRUE(Search());

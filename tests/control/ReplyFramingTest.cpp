@@ -67,6 +67,16 @@ TEST(TakeReply, ZeroBytesInsideTheBodyAreKept) {
     EXPECT_EQ(f.last, body);
 }
 
+TEST(PendingEndMarker, CountsTheTailThatMayStillBecomeTheEndMarker) {
+    EXPECT_EQ(PendingEndMarker(""), 0u);
+    EXPECT_EQ(PendingEndMarker("abc"), 0u);
+    EXPECT_EQ(PendingEndMarker("abc\r"), 1u);
+    EXPECT_EQ(PendingEndMarker("abc\r\n"), 2u);
+    EXPECT_EQ(PendingEndMarker("abc\r\n\r"), 3u);
+    EXPECT_EQ(PendingEndMarker("abc\r\n\n"), 0u);
+    EXPECT_EQ(PendingEndMarker("\r\r"), 1u);
+}
+
 TEST(SplitReplyLines, SplitsAtCrLfOnlyAndKeepsLongLinesWhole) {
     const Bytes longLine(300, 'x');
     EXPECT_EQ(SplitReplyLines("CR:a\r\nSN:" + longLine + "\r\nx\ry\nz"),
