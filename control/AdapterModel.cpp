@@ -1,15 +1,5 @@
 #include "control/AdapterModel.h"
 
-const char* ControlName(Control c) {
-    static constexpr std::array<const char*, kControlCount> kNames = {
-        "gbOptions", "lvModes",   "btModeSelect", "btCopy",      "btSearch",
-        "cbCOM",     "btRefresh", "btPortProp",   "btUpdateRun", "cbPower",
-        "edPower",   "lbPower",   "pcOptions",    "tsTest",      "btRunTest",
-    };
-    const auto i = static_cast<std::size_t>(c);
-    return i < kNames.size() ? kNames[i] : "";
-}
-
 AdapterModel::AdapterModel() {
     enabled_.fill(true);
     visible_.fill(true);
