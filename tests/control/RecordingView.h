@@ -1,15 +1,13 @@
-// Test doubles for the adapter control's host: a view that records what it is told, a sink
-// that records message boxes and a settings store that records writes.
+// The adapter control's host in tests: records what it is told, with a port chosen.
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "base/MessageSink.h"
+#include "RecordingSettings.h"
+#include "RecordingSink.h"
 #include "control/OperationView.h"
-#include "control/SettingsWriter.h"
 
 class RecordingView : public OperationView {
 public:
@@ -32,22 +30,4 @@ public:
     void FocusControl(Control c) override { focus.push_back(c); }
     void UpdatePageState() override { ++updatePageStates; }
     void OperationEnded() override { ++ended; }
-};
-
-class RecordingSink : public MessageSink {
-public:
-    struct Box {
-        std::string caption, text;
-        MsgIcon icon;
-    };
-    std::vector<Box> boxes;
-    void ShowMessage(const std::string& caption, const std::string& text, MsgIcon icon) override {
-        boxes.push_back({caption, text, icon});
-    }
-};
-
-class RecordingSettings : public SettingsWriter {
-public:
-    std::map<std::string, Bytes> values;
-    void WriteRegStr(const std::string& name, const Bytes& value) override { values[name] = value; }
 };
