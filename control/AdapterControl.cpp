@@ -104,6 +104,36 @@ void AdapterControl::lvModesSelectItem(std::size_t row) {
         Enable(Control::btModeSelect, model_.Modes[row].StateIcon != 0);
 }
 
+void AdapterControl::lvModesMouseUp() {
+    if (model_.SelectedRow) lvModesSelectItem(*model_.SelectedRow);
+    view_.ModesChanged();
+}
+
+void AdapterControl::lvModesKeyPress(char key) {
+    if (key == '\r' || key == ' ') btModeSelectClick();
+}
+
+void AdapterControl::lvModesColumnClick(int column) {
+    if (model_.Modes.empty()) return;
+    if (column == model_.SortCol)
+        model_.SortDir = model_.SortDir == 0 ? 1 : 0;
+    else
+        model_.SortDir = 0;
+    model_.SortCol = column;
+    SortModes();
+}
+
+void AdapterControl::SortModes() {
+    // Sorting moves rows: follow the remembered one by its arrival number.
+    const ModeRow* selected = model_.Selected();
+    const Bytes caption = selected ? selected->Caption : Bytes();
+    SortModeRows(model_.Modes, model_.SortCol, model_.SortDir);
+    if (selected != nullptr)
+        for (std::size_t i = 0; i < model_.Modes.size(); ++i)
+            if (model_.Modes[i].Caption == caption) model_.SelectedRow = i;
+    view_.ModesChanged();
+}
+
 // ---- the machine -------------------------------------------------------------------------
 
 void AdapterControl::StartOperation() {
@@ -364,14 +394,7 @@ void AdapterControl::FocusAfterOperation() {
     if (!ctx_.FocusAfterOp) return;
     view_.FocusControl(*ctx_.FocusAfterOp);
     if (*ctx_.FocusAfterOp != Control::lvModes || model_.Modes.empty()) return;
-    // Sorting moves rows: follow the remembered one by its arrival number.
-    const ModeRow* selected = model_.Selected();
-    const Bytes caption = selected ? selected->Caption : Bytes();
-    SortModeRows(model_.Modes, model_.SortCol, model_.SortDir);
-    if (selected != nullptr)
-        for (std::size_t i = 0; i < model_.Modes.size(); ++i)
-            if (model_.Modes[i].Caption == caption) model_.SelectedRow = i;
-    view_.ModesChanged();
+    SortModes();
 }
 
 bool AdapterControl::PollReceive(std::uint32_t count) {

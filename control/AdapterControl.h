@@ -44,8 +44,16 @@ public:
     void StopUpdate();
     // Update page Run for "Repair", with the 80 bytes of a checked mode file.
     void StartRepair(const Bytes& modeFileData);
+    // The mode list's own events.
     // The list's selection moved to (or away from) `row`.
     void lvModesSelectItem(std::size_t row);
+    // A click that deselected the row, or hit empty space, leaves the remembered row selected.
+    void lvModesMouseUp();
+    void lvModesDblClick() { btModeSelectClick(); }
+    // Enter and Space select the mode; other keys do nothing.
+    void lvModesKeyPress(char key);
+    // Sorts by `column` (0 "#", 1 "ID", 2 "Description"); the same column again reverses.
+    void lvModesColumnClick(int column);
 
     bool Busy() const { return busy_; }
 
@@ -85,6 +93,7 @@ private:
     std::string PortText();
     void SetUpdateRunCaption(const char* caption);
     void FocusAfterOperation();
+    void SortModes();
 
     TimerFactory& owner_;
     MessageSink& sink_;

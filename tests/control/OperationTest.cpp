@@ -430,3 +430,74 @@ TEST_F(OperationTest, TheListIsSortedWhenTheOperationEndsAndTheMarkFollows) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<Bytes> Ids(const AdapterModel& model) {
+    std::vector<Bytes> ids;
+    for (const ModeRow& row : model.Modes)
+        ids.push_back(row.Id);
+    return ids;
+}
+
+TEST_F(OperationTest, ColumnClicksSortAndReverseAndIgnoreAnEmptyList) {
+    config.modes = {{"B2", "beta"}, {"A1", "gamma"}, {"C3", "alpha"}};
+    config.selected = "A1";
+    Attach();
+    control->lvModesColumnClick(1);
+    EXPECT_EQ(model.SortCol, 0);  // nothing to sort yet
+    EXPECT_EQ(model.SortDir, 0);
+
+    ASSERT_TRUE(Search());
+    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"B2", "A1", "C3"}));
+    control->lvModesColumnClick(1);
+    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"A1", "B2", "C3"}));
+    control->lvModesColumnClick(1);
+    EXPECT_EQ(model.SortDir, 1);
+    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"C3", "B2", "A1"}));
+    control->lvModesColumnClick(2);
+    EXPECT_EQ(model.SortCol, 2);
+    EXPECT_EQ(model.SortDir, 0);
+    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"C3", "B2", "A1"}));
+    ASSERT_TRUE(model.Selected());
+    EXPECT_EQ(model.Selected()->Id, "A1");  // the remembered row moved with the sort
+}
+
+TEST_F(OperationTest, EnterSpaceAndDoubleClickSelectTheRememberedMode) {
+    Attach();
+    ASSERT_TRUE(Search());
+    control->lvModesSelectItem(RowOf("02"));
+    control->lvModesKeyPress('x');
+    EXPECT_FALSE(control->Busy());
+    control->lvModesKeyPress('\r');
+    ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
+    EXPECT_EQ(sim->SelectedMode(), "02");
+
+    control->lvModesSelectItem(RowOf("0A"));
+    control->lvModesKeyPress(' ');
+    ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
+    EXPECT_EQ(sim->SelectedMode(), "0A");
+
+    control->lvModesSelectItem(RowOf("01"));
+    control->lvModesDblClick();
+    ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
+    EXPECT_EQ(sim->SelectedMode(), "01");
+    // On the current mode's row all three do nothing.
+    const int opens = link->OpenCount();
+    control->lvModesDblClick();
+    control->lvModesKeyPress('\r');
+    EXPECT_EQ(link->OpenCount(), opens);
+}
+
+TEST_F(OperationTest, AClickOnEmptySpaceKeepsTheRememberedRowSelected) {
+    Attach();
+    ASSERT_TRUE(Search());
+    const std::size_t row = RowOf("02");
+    control->lvModesSelectItem(row);
+    model.Modes[row].Selected = false;  // the widget deselected it
+    control->lvModesMouseUp();
+    EXPECT_TRUE(model.Modes[row].Selected);
+    EXPECT_TRUE(model.Enabled(Control::btModeSelect));
+}
+
+}  // namespace
