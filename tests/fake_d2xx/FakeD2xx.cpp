@@ -105,12 +105,12 @@ void Log(const std::string& line) {
 
 std::vector<Device> Devices() {
     std::vector<Device> devices;
-    const std::string spec = Setting("FAKE_D2XX_DEVICES");
+    const std::string list = Setting("FAKE_D2XX_DEVICES");
     std::size_t start = 0;
-    while (start < spec.size()) {
-        std::size_t end = spec.find(';', start);
-        if (end == std::string::npos) end = spec.size();
-        const std::string item = spec.substr(start, end - start);
+    while (start < list.size()) {
+        std::size_t end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        const std::string item = list.substr(start, end - start);
         const std::size_t a = item.find('=');
         const std::size_t b = a == std::string::npos ? a : item.find('=', a + 1);
         if (b != std::string::npos)
