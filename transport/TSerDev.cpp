@@ -68,8 +68,7 @@ bool TSerDev::Open() {
         return Fail(caption, "Error: Can not to open unknown device.");
     }
 
-    if (usb_->Busy.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(kBusyWaitMs));
+    if (usb_->Busy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(kBusyWaitMs));
 
     handle_ = Api().CreateFile(device.c_str(), serial::GENERIC_READ | serial::GENERIC_WRITE, 0,
                                nullptr, serial::OPEN_EXISTING, flags, nullptr);
@@ -114,6 +113,7 @@ void TSerDev::Purge(bool receive, bool transmit) {
 
 bool TSerDev::Write(Bytes data) {
     bool failed = false;
+    bool stalled = false;
     int emptyWrites = 0;
     while (Opened && !data.empty()) {
         serial::DWORD written = 0;
@@ -125,7 +125,7 @@ bool TSerDev::Write(Bytes data) {
         if (written == 0) {
             // A driver that keeps accepting nothing would hold us here for ever.
             if (++emptyWrites >= kMaxEmptyWrites) {
-                failed = true;
+                stalled = true;
                 break;
             }
             continue;
@@ -133,10 +133,11 @@ bool TSerDev::Write(Bytes data) {
         emptyWrites = 0;
         data.erase(0, std::min<std::size_t>(written, data.size()));
     }
-    if (failed) {
-        const std::string caption = kWriteCaption + PortName + kCaptionEnd;
-        ShowError(caption, "");
-    }
+    const std::string caption = kWriteCaption + PortName + kCaptionEnd;
+    if (failed) ShowError(caption, "");
+    // Every call succeeded, so the device may have no error to name: the user still has to
+    // learn that the bytes were dropped.
+    if (stalled) ShowError(caption, LastError() != 0 ? "" : kStalledText);
     return data.empty();
 }
 
@@ -291,12 +292,16 @@ int TSerDev::GetPortList(TextList& names, TextList& descs, TextList& ids) {
     return GetUSBList(names, descs, ids);
 }
 
+serial::DWORD TSerDev::LastError() const {
+    return Api().GetLastError ? Api().GetLastError(handle_) : 0;
+}
+
 void TSerDev::ShowError(const std::string& caption, const std::string& message) {
     if (!message.empty()) {
         sink_.ShowMessage(caption, message, MsgIcon::Information);
         return;
     }
-    const serial::DWORD code = Api().GetLastError ? Api().GetLastError(handle_) : 0;
+    const serial::DWORD code = LastError();
     if (code == 0) return;
     std::string text;
     if (kind_ == 1) {

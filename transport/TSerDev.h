@@ -26,6 +26,8 @@ public:
     static constexpr serial::DWORD kOutQueue = 14;
     // Consecutive writes that move nothing before a write counts as failed.
     static constexpr int kMaxEmptyWrites = 100;
+    // Shown for such a write when the device reports no error of its own.
+    static constexpr const char* kStalledText = "Error: The device accepts no data.";
 
     // `owner` supplies the poll timer (the window's role); `sink` shows the message boxes.
     // Without a port source the platform's own is used.
@@ -73,6 +75,8 @@ public:
 private:
     const serial::Column& Api() const { return serial::TableColumn(kind_); }
     bool Fail(const std::string& caption, const std::string& text);
+    // The device's last error: the thread's for a COM port, the device's own for USB.
+    serial::DWORD LastError() const;
     void UpdateStatus();
     bool ReadRaw(Bytes& out, serial::DWORD count);
     void Poll();

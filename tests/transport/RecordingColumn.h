@@ -60,6 +60,18 @@ public:
 
     std::vector<Call> calls;
 
+    // The arguments of the last CreateFile.
+    struct CreateArgs {
+        std::string name;
+        serial::DWORD access = 0;
+        serial::DWORD share = 0;
+        bool security = false;
+        serial::DWORD creation = 0;
+        serial::DWORD flags = 0;
+        bool templateFile = false;
+    };
+    CreateArgs created;
+
     std::vector<Call> CallsOf(const std::string& row) const {
         std::vector<Call> out;
         for (const Call& c : calls)
@@ -79,9 +91,12 @@ private:
         R().calls.push_back(c);
     }
 
-    static serial::HANDLE CreateFile(const char*, serial::DWORD, serial::DWORD, void*,
-                                     serial::DWORD, serial::DWORD, serial::HANDLE) {
+    static serial::HANDLE CreateFile(const char* name, serial::DWORD access, serial::DWORD share,
+                                     void* security, serial::DWORD creation, serial::DWORD flags,
+                                     serial::HANDLE templateFile) {
         Record("CreateFile");
+        R().created = {
+            name, access, share, security != nullptr, creation, flags, templateFile != nullptr};
         return R().failCreate ? serial::InvalidHandle() : FakeHandle();
     }
     static serial::BOOL CloseHandle(serial::HANDLE) {

@@ -38,6 +38,13 @@ protected:
 TEST_F(SerDevTest, OpenLoadsTheDeviceSettingsThenPreparesTheQueues) {
     ASSERT_TRUE(dev.Open());
     EXPECT_TRUE(dev.Opened);
+    EXPECT_EQ(line.created.name, kPort);
+    EXPECT_EQ(line.created.access, serial::GENERIC_READ | serial::GENERIC_WRITE);
+    EXPECT_EQ(line.created.share, 0u) << "nobody else may hold the port meanwhile";
+    EXPECT_FALSE(line.created.security);
+    EXPECT_EQ(line.created.creation, serial::OPEN_EXISTING);
+    EXPECT_EQ(line.created.flags, 0x20000080u);
+    EXPECT_FALSE(line.created.templateFile);
     EXPECT_EQ(Rows(),
               (std::vector<std::string>{"CreateFile", "GetCommState", "SetupComm", "PurgeComm"}));
     EXPECT_EQ(line.calls[2].arg, 4096u);
@@ -278,7 +285,9 @@ TEST_F(SerDevTest, AFailedWriteShowsTheSystemTextAndLeavesThePortOpen) {
     EXPECT_EQ(line.sent, "def") << "the failed bytes were dropped";
 }
 
-TEST_F(SerDevTest, ALineThatKeepsAcceptingNothingEndsTheWrite) {
+// Each call succeeds without taking a byte: the write ends, and the user learns of it whether
+// or not the device has an error code to give.
+TEST_F(SerDevTest, ALineThatKeepsAcceptingNothingEndsTheWriteWithABox) {
     ASSERT_TRUE(dev.Open());
     line.writeChunk = 0;
     line.lastError = EAGAIN;
@@ -286,6 +295,20 @@ TEST_F(SerDevTest, ALineThatKeepsAcceptingNothingEndsTheWrite) {
     EXPECT_EQ(line.CallsOf("WriteFile").size(), static_cast<std::size_t>(TSerDev::kMaxEmptyWrites));
     ASSERT_EQ(sink.boxes.size(), 1u);
     EXPECT_EQ(sink.boxes[0].caption, kWriteCaption);
+    EXPECT_EQ(sink.boxes[0].text, platform::SystemErrorText(EAGAIN));
+
+    line.lastError = 0;
+    EXPECT_FALSE(dev.Write("abc"));
+    ASSERT_EQ(sink.boxes.size(), 2u);
+    EXPECT_EQ(sink.boxes[1].caption, kWriteCaption);
+    EXPECT_EQ(sink.boxes[1].text, TSerDev::kStalledText);
+    EXPECT_EQ(sink.boxes[1].icon, MsgIcon::Information);
+
+    // The port stays open and takes the next write once the line moves again.
+    line.writeChunk = 2;
+    EXPECT_TRUE(dev.Write("abcdef"));
+    EXPECT_EQ(line.sent, "abcdef");
+    EXPECT_EQ(sink.boxes.size(), 2u);
 }
 
 TEST_F(SerDevTest, UnknownPortNamesAreRefusedWithoutTouchingAnyDevice) {
