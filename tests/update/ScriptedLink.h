@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "base/Bytes.h"
@@ -31,6 +32,9 @@ public:
     int closes = 0;
     // Called after each accepted write, so a test can play the boot loader.
     std::function<void(const Bytes&)> onWrite;
+    // Settings and line calls in order: "SetCommState 115200,0,8 stop=2 rts=1 dtr=1",
+    // "Escape 3", "Close". The line reports 9600 baud, two stop bits and both lines off.
+    std::vector<std::string> lineCalls;
 
     void Feed(const Bytes& bytes) { input += bytes; }
     Bytes AllWritten() const {
@@ -54,6 +58,7 @@ private:
         };
         c.CloseHandle = [](serial::HANDLE) {
             ++Cur().closes;
+            Cur().lineCalls.push_back("Close");
             return 1;
         };
         c.ReadFile = [](serial::HANDLE, void* buf, serial::DWORD n, serial::DWORD* read, void*) {
@@ -84,13 +89,31 @@ private:
             }
             return 1;
         };
-        c.EscapeCommFunction = [](serial::HANDLE, serial::DWORD) { return 1; };
+        c.EscapeCommFunction = [](serial::HANDLE, serial::DWORD func) {
+            Cur().lineCalls.push_back("Escape " + std::to_string(func));
+            return 1;
+        };
         c.PurgeComm = [](serial::HANDLE, serial::DWORD flags) {
             if (flags & serial::PURGE_RXCLEAR) Cur().input.clear();
             return 1;
         };
-        c.SetCommState = [](serial::HANDLE, serial::DCB*) { return 1; };
-        c.GetCommState = [](serial::HANDLE, serial::DCB*) { return 1; };
+        c.SetCommState = [](serial::HANDLE, serial::DCB* d) {
+            Cur().lineCalls.push_back(
+                "SetCommState " + std::to_string(d->BaudRate) + "," + std::to_string(d->Parity) +
+                "," + std::to_string(d->ByteSize) + " stop=" + std::to_string(d->StopBits) +
+                " rts=" + std::to_string(d->fRtsControl) +
+                " dtr=" + std::to_string(d->fDtrControl));
+            return 1;
+        };
+        c.GetCommState = [](serial::HANDLE, serial::DCB* d) {
+            d->BaudRate = 9600;
+            d->ByteSize = 7;
+            d->Parity = serial::EVENPARITY;
+            d->StopBits = serial::TWOSTOPBITS;
+            d->fRtsControl = serial::RTS_CONTROL_DISABLE;
+            d->fDtrControl = serial::DTR_CONTROL_DISABLE;
+            return 1;
+        };
         c.SetupComm = [](serial::HANDLE, serial::DWORD, serial::DWORD) { return 1; };
         return c;
     }

@@ -30,6 +30,12 @@ protected:
         EXPECT_EQ(view_.Status(), status);
         EXPECT_FALSE(engine_.IsActive());
         EXPECT_FALSE(dev_->Opened);
+        // Both lines raised in one settings write (never one by one), then the port closed.
+        ASSERT_GE(link_.lineCalls.size(), 2u);
+        EXPECT_EQ(link_.lineCalls.end()[-2], "SetCommState 115200,0,8 stop=2 rts=1 dtr=1");
+        EXPECT_EQ(link_.lineCalls.back(), "Close");
+        for (const std::string& call : link_.lineCalls)
+            EXPECT_NE(call.rfind("Escape", 0), 0u) << call;
         // The run is over for good: later ticks send and show nothing.
         const auto writes = link_.writes.size();
         const auto statuses = view_.statuses.size();
