@@ -3,8 +3,6 @@
 // against the time the bytes alone need on the wire.
 //
 //     bench/update [path/to/adapter-sim]
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "base/EventLoop.h"
+#include "tests/support/AdapterSimProcess.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
 
@@ -41,41 +40,6 @@ public:
     void SetProgressPos(int) override {}
     void SetStatus(const std::string& text) override { status = text; }
     std::string status;
-};
-
-// adapter-sim on its own process; the first line it prints is the pseudo-terminal's path.
-class SimProcess {
-public:
-    explicit SimProcess(std::vector<std::string> args) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n')
-            pty_ += c;
-        close(out[0]);
-    }
-    ~SimProcess() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    const std::string& Pty() const { return pty_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string pty_;
 };
 
 Bytes Firmware() {
@@ -107,9 +71,10 @@ int main(int argc, char** argv) {
     const Bytes firmware = Firmware();
     std::ofstream(file, std::ios::binary) << firmware;
 
-    SimProcess sim({simPath, "--quiet", "--start-in-bootloader", "--pace", "--speed",
-                    std::to_string(kBaud), "--boot-speed", std::to_string(kBaud), "--page-size",
-                    std::to_string(kPageSize), "--image", image.string()});
+    AdapterSimProcess sim(
+        simPath, {"--start-in-bootloader", "--pace", "--speed", std::to_string(kBaud),
+                  "--boot-speed", std::to_string(kBaud), "--page-size", std::to_string(kPageSize),
+                  "--image", image.string()});
     if (sim.Pty().empty()) {
         std::fprintf(stderr, "adapter-sim did not start (%s)\n", simPath.c_str());
         return 1;
