@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,14 +16,16 @@
 #include <thread>
 #include <vector>
 
-#ifdef CONFIGURATOR_CLI_PATH
+#include "tests/support/AdapterSimProcess.h"
+#include "tests/support/ChildProcess.h"
+
+#if defined(CONFIGURATOR_CLI_PATH) && defined(ADAPTER_SIM_PATH)
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using Result = ChildProcess::Result;
 
-const fs::path kCli = CONFIGURATOR_CLI_PATH;
-const fs::path kSim = kCli.parent_path().parent_path() / "sim" / "adapter-sim";
 constexpr int kPageSize = 128;
 constexpr int kPages = 12;
 // No run may take this long; a run that does has hung.
@@ -41,69 +42,27 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-pid_t Spawn(std::vector<std::string> args, int outFd, int errFd) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
-        const int null = open("/dev/null", O_RDONLY);
-        dup2(null, STDIN_FILENO);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
+// The command line's stdout and stderr: pipes, or the terminal `fd`.
+ChildProcess::Options Output(int fd = ChildProcess::kPipe) {
+    ChildProcess::Options o;
+    o.out = o.err = fd;
+    o.limit = kHangLimit;
+    return o;
 }
 
-// Exit status, or -1 after killing a process that outlived the limit.
-int WaitFor(pid_t pid, std::chrono::steady_clock::duration limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// adapter-sim on a process of its own, writing what it flashed to `image`.
-class Sim {
+// adapter-sim writing what it flashed to `image`.
+class Sim : public AdapterSimProcess {
 public:
-    Sim(std::vector<std::string> args, const fs::path& image) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        const int null = open("/dev/null", O_WRONLY);
-        args.insert(args.begin(), {kSim.string(), "--quiet", "--image", image.string()});
-        pid_ = Spawn(args, out[1], null);
-        close(out[1]);
-        close(null);
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n')
-            pty_ += c;
-        close(out[0]);
-    }
-    ~Sim() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    const std::string& Pty() const { return pty_; }
+    Sim(std::vector<std::string> options, const fs::path& image)
+        : AdapterSimProcess(ADAPTER_SIM_PATH, WithImage(std::move(options), image),
+                            ChildProcess::kDiscard) {}
 
 private:
-    pid_t pid_ = -1;
-    std::string pty_;
-};
-
-struct Result {
-    int status = -1;
-    std::string out, err;
+    static std::vector<std::string> WithImage(std::vector<std::string> options,
+                                              const fs::path& image) {
+        options.insert(options.begin(), {"--image", image.string()});
+        return options;
+    }
 };
 
 class UpdateCommand : public ::testing::Test {
@@ -129,21 +88,13 @@ protected:
     Result Run(const Sim& sim, std::vector<std::string> args,
                std::chrono::milliseconds interruptAfter = 0ms) {
         args.insert(args.begin(),
-                    {kCli.string(), "--port", sim.Pty(), "update", firmware_.string()});
-        const int out = open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open((dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const pid_t pid = Spawn(args, out, err);
-        close(out);
-        close(err);
+                    {CONFIGURATOR_CLI_PATH, "--port", sim.Pty(), "update", firmware_.string()});
+        ChildProcess cli(args, Output());
         if (interruptAfter > 0ms) {
             std::this_thread::sleep_for(interruptAfter);
-            kill(pid, SIGINT);
+            cli.Signal(SIGINT);
         }
-        Result r;
-        r.status = WaitFor(pid, kHangLimit);
-        r.out = Slurp(dir_ / "out");
-        r.err = Slurp(dir_ / "err");
-        return r;
+        return cli.Finish();
     }
     // The whole pages of the paged data that starts at `from`.
     std::string WholePages(std::size_t from) const {
@@ -314,9 +265,9 @@ TEST_F(UpdateCommand, ProgressRedrawsInPlaceOnATerminal) {
     ASSERT_EQ(unlockpt(master), 0);
     const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
     ASSERT_GE(slave, 0);
-    const pid_t pid =
-        Spawn({kCli.string(), "--port", sim.Pty(), "update", firmware_.string(), "--no-search"},
-              slave, slave);
+    ChildProcess cli(
+        {CONFIGURATOR_CLI_PATH, "--port", sim.Pty(), "update", firmware_.string(), "--no-search"},
+        Output(slave));
     close(slave);
     std::string out;
     char buf[4096];
@@ -325,7 +276,7 @@ TEST_F(UpdateCommand, ProgressRedrawsInPlaceOnATerminal) {
     while ((n = read(master, buf, sizeof buf)) > 0)
         out.append(buf, static_cast<std::size_t>(n));
     close(master);
-    EXPECT_EQ(WaitFor(pid, kHangLimit), 0) << out;
+    EXPECT_EQ(cli.Wait(), 0) << out;
     EXPECT_TRUE(Contains(out, "\r\033[K" + LastProgress())) << out;
     // Each drawing is taken back before the next text, never ended with a line break.
     const std::string third =
