@@ -1,9 +1,7 @@
 // `configurator-cli ports` on this machine: the virtual ports of CONFIGURATOR_PORTS show up as
 // the window would list them, and --watch follows them as they come and go.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
@@ -17,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
+
 #ifdef CONFIGURATOR_CLI_PATH
 namespace {
 
@@ -25,57 +25,12 @@ using namespace std::chrono_literals;
 
 constexpr auto kLimit = 15s;  // generous: only a hang goes past it
 
-// The program on a process of its own, its stdout on a pipe read line by line.
-class CliProcess {
+// The program with `virtualPorts` as its virtual ports, its stdout read line by line.
+class CliProcess : public ChildProcess {
 public:
-    CliProcess(const std::vector<std::string>& args, const std::string& virtualPorts) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(fds[1], 1);
-            close(fds[0]);
-            close(fds[1]);
-            setenv("CONFIGURATOR_PORTS", virtualPorts.c_str(), 1);
-            std::vector<char*> argv{const_cast<char*>(CONFIGURATOR_CLI_PATH)};
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(CONFIGURATOR_CLI_PATH, argv.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        fd_ = fds[0];
-    }
-    ~CliProcess() {
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0) close(fd_);
-    }
+    CliProcess(std::vector<std::string> args, const std::string& virtualPorts)
+        : ChildProcess(WithProgram(std::move(args)), ChildOptions(virtualPorts)) {}
 
-    // The next line, or false at the end of the output or after the limit.
-    bool ReadLine(std::string& line) {
-        const auto end = std::chrono::steady_clock::now() + kLimit;
-        for (;;) {
-            const auto nl = buffer_.find('\n');
-            if (nl != std::string::npos) {
-                line = buffer_.substr(0, nl);
-                buffer_.erase(0, nl + 1);
-                return true;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
-            pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
-            char chunk[1024];
-            const ssize_t n = read(fd_, chunk, sizeof chunk);
-            if (n <= 0) return false;
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
     // One listing of --watch: the lines up to the blank line that ends it.
     bool ReadListing(std::vector<std::string>& lines) {
         lines.clear();
@@ -86,24 +41,19 @@ public:
         }
         return false;
     }
-    // The exit status, or -1 when the program did not end within the limit.
-    int Wait() {
-        const auto end = std::chrono::steady_clock::now() + kLimit;
-        int status = 0;
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > end) return -1;
-            usleep(1000);
-        }
-        reaped_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void Signal(int sig) { kill(pid_, sig); }
 
 private:
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    bool reaped_ = false;
-    std::string buffer_;
+    static std::vector<std::string> WithProgram(std::vector<std::string> args) {
+        args.insert(args.begin(), CONFIGURATOR_CLI_PATH);
+        return args;
+    }
+    static ChildProcess::Options ChildOptions(const std::string& virtualPorts) {
+        ChildProcess::Options o;
+        o.err = kInherit;
+        o.env = {{"CONFIGURATOR_PORTS", virtualPorts}};
+        o.limit = kLimit;
+        return o;
+    }
 };
 
 class PortsCommand : public ::testing::Test {
