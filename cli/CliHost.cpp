@@ -1,5 +1,7 @@
 #include "cli/CliHost.h"
 
+#include "cli/CliApp.h"
+
 CliHost::CliHost(const std::string& port) : view_(port) {
     // The window's order: update engine, then the serial device.
     updater_ = std::make_unique<TFWUpdate>();
@@ -10,6 +12,16 @@ CliHost::CliHost(const std::string& port) : view_(port) {
 }
 
 CliHost::~CliHost() = default;
+
+void CliHost::OnChosen(CliApp& cli, CLI::App* sub, std::function<int(CliHost&)> work) {
+    sub->callback([&cli, work] {
+        cli.action = [&cli, work] {
+            if (int usage = cli.RequirePort()) return usage;
+            CliHost host(cli.options.port);
+            return work(host);
+        };
+    });
+}
 
 bool CliHost::RunOperation(const std::function<void()>& starter) {
     const int before = sink_.Count();

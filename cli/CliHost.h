@@ -14,10 +14,20 @@
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
 
+namespace CLI {
+class App;
+}
+struct CliApp;
+
 class CliHost {
 public:
     explicit CliHost(const std::string& port);
     ~CliHost();
+
+    // Makes `sub`, once chosen, the command line's action for a subcommand that talks to the
+    // adapter: without --port a usage error; with it, `work` runs on a host of its own and
+    // returns the exit status.
+    static void OnChosen(CliApp& cli, CLI::App* sub, std::function<int(CliHost&)> work);
 
     // Calls `starter` (one of the control's starters) and runs the loop until the operation
     // has ended. True when no message box was shown on the way.

@@ -32,11 +32,6 @@ void RegisterModeCommand(CliApp& cli) {
     CLI::App* sub = cli.app.add_subcommand(
         "mode", "Search, then switch the adapter to the mode with this ID (as listed by search)");
     sub->add_option("ID", *id, "Mode ID")->required();
-    sub->callback([&cli, id] {
-        cli.action = [&cli, id] {
-            if (int usage = cli.RequirePort()) return usage;
-            CliHost host(cli.options.port);
-            return SelectMode(host, *id, cli.options.json);
-        };
-    });
+    CliHost::OnChosen(
+        cli, sub, [&cli, id](CliHost& host) { return SelectMode(host, *id, cli.options.json); });
 }

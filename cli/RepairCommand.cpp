@@ -24,11 +24,6 @@ void RegisterRepairCommand(CliApp& cli) {
     CLI::App* sub = cli.app.add_subcommand(
         "repair", "Search, then write a change-mode file (.rcm, 80 bytes) to the adapter");
     sub->add_option("FILE", *file, "Change-mode file")->required();
-    sub->callback([&cli, file] {
-        cli.action = [&cli, file] {
-            if (int usage = cli.RequirePort()) return usage;
-            CliHost host(cli.options.port);
-            return Repair(host, *file, cli.options.json);
-        };
-    });
+    CliHost::OnChosen(
+        cli, sub, [&cli, file](CliHost& host) { return Repair(host, *file, cli.options.json); });
 }
