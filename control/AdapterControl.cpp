@@ -1,7 +1,6 @@
 #include "control/AdapterControl.h"
 
 #include "control/AppTexts.h"
-#include "control/ModeListOrder.h"
 #include "control/ReplyFraming.h"
 #include "control/ReplyParser.h"
 #include "transport/TSerDev.h"
@@ -95,11 +94,15 @@ void AdapterControl::StartRepair(const Bytes& modeFileData) {
     StartOperation();
 }
 
-void AdapterControl::lvModesSelectItem(std::size_t row) {
+void AdapterControl::lvModesSelectItem(std::size_t row, bool selected) {
     if (row >= model_.Modes.size()) return;
+    // Remembered whether it gains or loses the selection: a click that deselects the row
+    // still leaves it as the one Select acts on.
     model_.SelectedRow = row;
-    for (std::size_t i = 0; i < model_.Modes.size(); ++i)
-        model_.Modes[i].Selected = i == row;
+    if (selected)
+        for (ModeRow& other : model_.Modes)
+            other.Selected = false;
+    model_.Modes[row].Selected = selected;
     if (model_.Enabled(Control::lvModes))
         Enable(Control::btModeSelect, model_.Modes[row].StateIcon != 0);
 }
@@ -120,18 +123,17 @@ void AdapterControl::lvModesColumnClick(int column) {
     else
         model_.SortDir = 0;
     model_.SortCol = column;
-    SortModes();
+    SortModesAndScroll();
 }
 
-void AdapterControl::SortModes() {
-    // Sorting moves rows: follow the remembered one by its arrival number.
-    const ModeRow* selected = model_.Selected();
-    const Bytes caption = selected ? selected->Caption : Bytes();
-    SortModeRows(model_.Modes, model_.SortCol, model_.SortDir);
-    if (selected != nullptr)
-        for (std::size_t i = 0; i < model_.Modes.size(); ++i)
-            if (model_.Modes[i].Caption == caption) model_.SelectedRow = i;
+void AdapterControl::SortModesAndScroll() {
+    model_.SortModes();
     view_.ModesChanged();
+    for (std::size_t i = 0; i < model_.Modes.size(); ++i) {
+        if (!model_.Modes[i].Selected) continue;
+        view_.ScrollModeIntoView(i);
+        return;
+    }
 }
 
 // ---- the machine -------------------------------------------------------------------------
@@ -394,7 +396,7 @@ void AdapterControl::FocusAfterOperation() {
     if (!ctx_.FocusAfterOp) return;
     view_.FocusControl(*ctx_.FocusAfterOp);
     if (*ctx_.FocusAfterOp != Control::lvModes || model_.Modes.empty()) return;
-    SortModes();
+    SortModesAndScroll();
 }
 
 bool AdapterControl::PollReceive(std::uint32_t count) {
@@ -421,9 +423,11 @@ void AdapterControl::ShowPartialReply(bool enabled) {
 }
 
 void AdapterControl::ParseLog() {
-    ReplyParser(model_, settings_).ParseLog(ctx_.FocusAfterOp == Control::lvModes);
+    ReplyParser parser(model_, settings_);
+    parser.ParseLog(ctx_.FocusAfterOp == Control::lvModes);
     view_.IdentityChanged();
     view_.ModesChanged();
+    if (const auto row = parser.MarkedRow()) view_.ScrollModeIntoView(*row);
     for (Control c : {Control::cbPower, Control::edPower, Control::lbPower, Control::tsTest,
                       Control::btModeSelect})
         view_.ControlChanged(c);

@@ -36,6 +36,8 @@ public:
     // check mark back), so a running exchange or update never has its device reopened.
     void btSearchClick();
     void btModeSelectClick();
+    // The user's click only: Identity.ExtPowerOn already holds the toggled mark. Rendering
+    // the mark from the model must not call it.
     void cbPowerClick();
     void btRunTestClick();
     // Update page Run for "Upload New Firmware"; Stop cancels the engine.
@@ -45,8 +47,8 @@ public:
     // Update page Run for "Repair", with the 80 bytes of a checked mode file.
     void StartRepair(const Bytes& modeFileData);
     // The mode list's own events.
-    // The list's selection moved to (or away from) `row`.
-    void lvModesSelectItem(std::size_t row);
+    // The list's selection moved to (`selected`) or away from `row`.
+    void lvModesSelectItem(std::size_t row, bool selected = true);
     // A click that deselected the row, or hit empty space, leaves the remembered row selected.
     void lvModesMouseUp();
     void lvModesDblClick() { btModeSelectClick(); }
@@ -69,7 +71,6 @@ public:
     void ParseLog();
 
     OperationContext& Context() { return ctx_; }
-    const CommandPrefixes& Prefixes() const { return prefixes_; }
 
 private:
     bool SendThenWait(const Bytes& data, TOperationState onReply, TOperationState onTimeout);
@@ -93,7 +94,8 @@ private:
     std::string PortText();
     void SetUpdateRunCaption(const char* caption);
     void FocusAfterOperation();
-    void SortModes();
+    // Re-sorts the mode list and scrolls its selected row, if any, fully into view.
+    void SortModesAndScroll();
 
     TimerFactory& owner_;
     MessageSink& sink_;

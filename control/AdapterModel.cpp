@@ -1,5 +1,7 @@
 #include "control/AdapterModel.h"
 
+#include "control/ModeListOrder.h"
+
 AdapterModel::AdapterModel() {
     enabled_.fill(true);
     visible_.fill(true);
@@ -28,4 +30,14 @@ const ModeRow* AdapterModel::Selected() const {
 void AdapterModel::ClearModes() {
     Modes.clear();
     SelectedRow.reset();
+}
+
+void AdapterModel::SortModes() {
+    // Rows move: follow the remembered one by its arrival number, which no other row has.
+    const ModeRow* selected = Selected();
+    const Bytes caption = selected ? selected->Caption : Bytes();
+    SortModeRows(Modes, SortCol, SortDir);
+    if (selected == nullptr) return;
+    for (std::size_t i = 0; i < Modes.size(); ++i)
+        if (Modes[i].Caption == caption) SelectedRow = i;
 }

@@ -41,6 +41,8 @@ public:
     const ModeRow* Selected() const;
     // Empties the list and forgets the remembered row.
     void ClearModes();
+    // Sorts the rows by SortCol and SortDir; the remembered row stays remembered.
+    void SortModes();
 
 private:
     static std::size_t Index(Control c) { return static_cast<std::size_t>(c); }

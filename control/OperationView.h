@@ -2,6 +2,7 @@
 // command line, or a test recorder). The model holds the state; these calls say what changed.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,9 @@ public:
     virtual void IdentityChanged() = 0;
     // Rows, marks, the selection or the order of the mode list changed.
     virtual void ModesChanged() = 0;
+    // The mode list scrolls `row` fully into view. Only the list knows its viewport, so the
+    // model cannot say this; hosts without a list ignore it.
+    virtual void ScrollModeIntoView(std::size_t /*row*/) {}
     virtual void LogCleared(LogId log) = 0;
     // Settings: whole lines added at the end. Test: bytes inserted at the end, no line break.
     virtual void LogAppended(LogId log, const Bytes& text) = 0;

@@ -112,18 +112,26 @@ void ReplyParser::MarkSelectedMode(const Bytes& line, bool focusOnModes) {
         if (settings_ != nullptr) settings_->WriteRegStr("Mode", line.substr(kSelectedMode.size()));
         row.Checked = true;
         row.StateIcon = 0;
-        for (ModeRow& other : m_.Modes)
-            other.Selected = other.Focused = false;
-        row.Focused = focusOnModes;
+        // One row carries the focus mark and one the selection; the mark moves only when
+        // the list is to get the focus.
+        for (ModeRow& other : m_.Modes) {
+            other.Selected = false;
+            if (focusOnModes) other.Focused = false;
+        }
+        if (focusOnModes) row.Focused = true;
         row.Selected = true;
+        marked_ = i;
         m_.SetEnabled(Control::btModeSelect, false);
         m_.SelectedRow = i;
     }
 }
 
 void ReplyParser::ParseLog(bool focusOnModes) {
+    const std::size_t rowsBefore = m_.Modes.size();
     for (const Bytes& line : m_.SettingsLog)
         ParseReplyLine(line);
+    // The list sorts itself as rows arrive; one sort after the fill ends in the same order.
+    if (m_.Modes.size() != rowsBefore) m_.SortModes();
     for (const Bytes& line : m_.SettingsLog)
         MarkSelectedMode(line, focusOnModes);
 }

@@ -427,6 +427,24 @@ TEST_F(OperationTest, TheListIsSortedWhenTheOperationEndsAndTheMarkFollows) {
     ASSERT_TRUE(model.Selected());
     EXPECT_EQ(model.Selected()->Id, "01");
     EXPECT_EQ(model.Selected()->StateIcon, 0);
+    // The marked row is scrolled into view where it ends up, after the last sort.
+    ASSERT_FALSE(view.scrolls.empty());
+    EXPECT_EQ(view.scrolls.back(), RowOf("01"));
+}
+
+TEST_F(OperationTest, ARepairRefillsTheListInItsSortOrderThoughNoFocusFollows) {
+    Attach();
+    ASSERT_TRUE(Search());
+    model.SortDir = 1;  // "#" descending
+    ASSERT_TRUE(Run([&] { control->StartRepair("0A" + Bytes(78, '\0')); }));
+    std::vector<Bytes> ids;
+    for (const ModeRow& row : model.Modes)
+        ids.push_back(row.Id);
+    EXPECT_EQ(ids, (std::vector<Bytes>{"0A", "02", "01"}));
+    ASSERT_TRUE(model.Selected());
+    EXPECT_EQ(model.Selected()->Id, "0A");
+    EXPECT_FALSE(model.Selected()->Focused);
+    EXPECT_EQ(view.scrolls.back(), 0u);
 }
 
 }  // namespace
@@ -455,12 +473,27 @@ TEST_F(OperationTest, ColumnClicksSortAndReverseAndIgnoreAnEmptyList) {
     control->lvModesColumnClick(1);
     EXPECT_EQ(model.SortDir, 1);
     EXPECT_EQ(Ids(model), (std::vector<Bytes>{"C3", "B2", "A1"}));
+    view.scrolls.clear();
     control->lvModesColumnClick(2);
     EXPECT_EQ(model.SortCol, 2);
     EXPECT_EQ(model.SortDir, 0);
     EXPECT_EQ(Ids(model), (std::vector<Bytes>{"C3", "B2", "A1"}));
     ASSERT_TRUE(model.Selected());
     EXPECT_EQ(model.Selected()->Id, "A1");  // the remembered row moved with the sort
+    EXPECT_EQ(view.scrolls, std::vector<std::size_t>{2});
+}
+
+TEST_F(OperationTest, AColumnClickWithNoRowSelectedSortsWithoutScrolling) {
+    config.selected = "";  // the adapter names no current mode
+    Attach();
+    ASSERT_TRUE(Search());
+    for (const ModeRow& row : model.Modes)
+        EXPECT_EQ(row.StateIcon, -1);
+    EXPECT_TRUE(view.scrolls.empty());
+    control->lvModesColumnClick(0);
+    EXPECT_EQ(model.SortDir, 1);
+    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"0A", "02", "01"}));
+    EXPECT_TRUE(view.scrolls.empty());
 }
 
 TEST_F(OperationTest, EnterSpaceAndDoubleClickSelectTheRememberedMode) {
@@ -493,8 +526,13 @@ TEST_F(OperationTest, AClickOnEmptySpaceKeepsTheRememberedRowSelected) {
     Attach();
     ASSERT_TRUE(Search());
     const std::size_t row = RowOf("02");
-    control->lvModesSelectItem(row);
-    model.Modes[row].Selected = false;  // the widget deselected it
+    control->lvModesSelectItem(RowOf("01"), false);
+    control->lvModesSelectItem(row, true);
+    EXPECT_FALSE(model.Modes[RowOf("01")].Selected);
+    control->lvModesSelectItem(row, false);  // the click deselected it
+    EXPECT_FALSE(model.Modes[row].Selected);
+    ASSERT_TRUE(model.Selected());
+    EXPECT_EQ(model.Selected()->Id, "02");
     control->lvModesMouseUp();
     EXPECT_TRUE(model.Modes[row].Selected);
     EXPECT_TRUE(model.Enabled(Control::btModeSelect));

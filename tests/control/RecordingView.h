@@ -14,6 +14,7 @@ public:
     std::optional<PortChoice> port = PortChoice{"/dev/sim0", "SIM0 (simulated)", ""};
     std::vector<Bytes> testPieces;
     std::vector<Control> focus;
+    std::vector<std::size_t> scrolls;
     int ended = 0;
     int updatePageStates = 0;
 
@@ -21,6 +22,7 @@ public:
     void ControlChanged(Control) override {}
     void IdentityChanged() override {}
     void ModesChanged() override {}
+    void ScrollModeIntoView(std::size_t row) override { scrolls.push_back(row); }
     void LogCleared(LogId log) override {
         if (log == LogId::Test) testPieces.clear();
     }

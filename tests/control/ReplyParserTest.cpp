@@ -148,6 +148,17 @@ TEST_F(ParserTest, SelectedModeComparesTheLastParsedIdLength) {
     EXPECT_EQ(settings.values["Mode"], "0A trailing");
 }
 
+TEST_F(ParserTest, TheFocusMarkMovesOnlyWhenTheListGetsTheFocus) {
+    Parse({"01 - a", "02 - b", "Selected Mode: 01"}, true);
+    EXPECT_TRUE(model.Modes[0].Focused);
+    model.SettingsLog = {"Selected Mode: 02"};
+    parser.ParseLog(false);
+    EXPECT_TRUE(model.Modes[1].Selected);
+    EXPECT_FALSE(model.Modes[0].Selected);
+    EXPECT_TRUE(model.Modes[0].Focused);  // the mark stays where the list had it
+    EXPECT_FALSE(model.Modes[1].Focused);
+}
+
 TEST_F(ParserTest, NoSelectedModeLeavesEveryRowSelectable) {
     Parse({"01 - a", "02 - b", "Selected Mode: 09"});
     for (const ModeRow& row : model.Modes)
@@ -155,13 +166,38 @@ TEST_F(ParserTest, NoSelectedModeLeavesEveryRowSelectable) {
     EXPECT_FALSE(model.SelectedRow);
 }
 
-TEST_F(ParserTest, RowNumbersKeepCountingPastNinetyNine) {
+TEST_F(ParserTest, RowNumbersKeepCountingPastNinetyNineAndSortAsText) {
     std::vector<Bytes> lines;
     for (int i = 0; i < 101; ++i)
         lines.push_back("M - mode");
     Parse(lines);
+    ASSERT_EQ(model.Modes.size(), 101u);
     EXPECT_EQ(model.Modes[9].Caption, "09");
-    EXPECT_EQ(model.Modes[100].Caption, "100");
+    // The list sorts itself by the "#" text as rows arrive: 100 comes between 10 and 11.
+    EXPECT_EQ(model.Modes[10].Caption, "10");
+    EXPECT_EQ(model.Modes[11].Caption, "100");
+    EXPECT_EQ(model.Modes[12].Caption, "11");
+}
+
+TEST_F(ParserTest, NewRowsTakeTheListsSortOrderBeforeTheCurrentModeIsMarked) {
+    model.SortDir = 1;
+    Parse({"01 - a", "02 - b", "0A - c", "Selected Mode: 02"});
+    std::vector<Bytes> captions;
+    for (const ModeRow& row : model.Modes)
+        captions.push_back(row.Caption);
+    EXPECT_EQ(captions, (std::vector<Bytes>{"02", "01", "00"}));
+    ASSERT_TRUE(model.SelectedRow);
+    EXPECT_EQ(*model.SelectedRow, 1u);
+    EXPECT_EQ(model.Modes[1].Id, "02");
+    EXPECT_EQ(parser.MarkedRow(), 1u);
+
+    // Rows added to a list that already holds some keep the remembered row remembered.
+    model.SettingsLog = {"0B - d"};
+    parser.ParseLog(false);
+    ASSERT_EQ(model.Modes.size(), 4u);
+    EXPECT_EQ(model.Modes[0].Caption, "03");
+    ASSERT_TRUE(model.Selected());
+    EXPECT_EQ(model.Selected()->Id, "02");
 }
 
 TEST_F(ParserTest, WithoutASettingsStoreTheModeIsMarkedAnyway) {
