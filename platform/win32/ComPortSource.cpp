@@ -64,25 +64,25 @@ public:
     }
 
     bool ListTexts(Key key, std::vector<NamedText>& values) override {
-        DWORD count = 0;
         DWORD nameMax = 0;
         DWORD dataMax = 0;
         if (RegQueryInfoKeyA(AsHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             &count, &nameMax, &dataMax, nullptr, nullptr) != ERROR_SUCCESS)
+                             nullptr, &nameMax, &dataMax, nullptr, nullptr) != ERROR_SUCCESS)
             return false;
         std::vector<char> name(nameMax + 2, '\0');
         std::vector<char> data(dataMax + 2, '\0');
-        for (DWORD i = 0; i < count; ++i) {
+        // Until the registry says there are no more: a port that goes away between the size
+        // query and the listing shortens the list instead of failing the pass.
+        for (DWORD i = 0;; ++i) {
             DWORD nameLen = static_cast<DWORD>(name.size());
             DWORD dataLen = static_cast<DWORD>(data.size());
             DWORD type = 0;
-            if (RegEnumValueA(AsHkey(key), i, name.data(), &nameLen, nullptr, &type,
-                              reinterpret_cast<BYTE*>(data.data()), &dataLen) != ERROR_SUCCESS)
-                return false;
-            if (!IsText(type)) return false;
+            const LONG rc = RegEnumValueA(AsHkey(key), i, name.data(), &nameLen, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data.data()), &dataLen);
+            if (rc == ERROR_NO_MORE_ITEMS) return true;
+            if (rc != ERROR_SUCCESS || !IsText(type)) return false;
             values.emplace_back(std::string(name.data(), nameLen), TextOf(data.data(), dataLen));
         }
-        return true;
     }
 
 private:

@@ -4,9 +4,13 @@
 
 namespace platform {
 
-std::string LibraryFileName(const std::string& base) { return base + ".dll"; }
+std::string LibraryFileName(const std::string& base) {
+    return base + ".dll";
+}
 
-void* LoadLib(const std::string& fileName) { return LoadLibraryA(fileName.c_str()); }
+void* LoadLib(const std::string& fileName) {
+    return LoadLibraryA(fileName.c_str());
+}
 
 void* LibSymbol(void* lib, const char* name) {
     return lib ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(lib), name)) : nullptr;

@@ -3,10 +3,14 @@
 #include "platform/SerialPort.h"
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // mingw's C++ library defines it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 // The table's row is called CreateFile; the header's macro would rename it to CreateFileA.
 #undef CreateFile
+
+#include <cstddef>
 
 namespace platform {
 
@@ -15,8 +19,16 @@ using serial::BOOL;
 using serial::DWORD;
 using serial::HANDLE;
 
+// The rows hand our records to the system as they are, so they must match it field for field.
 static_assert(sizeof(serial::DCB) == sizeof(::DCB), "the table's DCB is the Windows DCB");
+static_assert(offsetof(serial::DCB, BaudRate) == offsetof(::DCB, BaudRate));
+static_assert(offsetof(serial::DCB, XonLim) == offsetof(::DCB, XonLim));
+static_assert(offsetof(serial::DCB, ByteSize) == offsetof(::DCB, ByteSize));
+static_assert(offsetof(serial::DCB, StopBits) == offsetof(::DCB, StopBits));
+static_assert(offsetof(serial::DCB, wReserved1) == offsetof(::DCB, wReserved1));
 static_assert(sizeof(serial::COMSTAT) == sizeof(::COMSTAT));
+static_assert(offsetof(serial::COMSTAT, cbInQue) == offsetof(::COMSTAT, cbInQue));
+static_assert(offsetof(serial::COMSTAT, cbOutQue) == offsetof(::COMSTAT, cbOutQue));
 
 ::DCB* Win(serial::DCB* dcb) {
     return reinterpret_cast<::DCB*>(dcb);
