@@ -1,5 +1,5 @@
-// The D2XX texts the user reads: status names as the library documents them (typos kept), and
-// the record fields cut at their terminator.
+// The D2XX texts the user reads: the status names, spelled exactly as shown (typos kept), and
+// the device record's fields, cut at their terminator.
 #include "transport/D2xx.h"
 
 #include <gtest/gtest.h>
