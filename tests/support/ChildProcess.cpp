@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -79,9 +80,9 @@ void ChildProcess::Start(const std::vector<std::string>& argv) {
     std::vector<char*> envp = Pointers(env);
     // Close-on-exec, so no other child holds a pipe open past this one's end.
     int out[2] = {-1, -1}, err[2] = {-1, -1};
-    if (options_.out == kPipe && pipe2(out, O_CLOEXEC) != 0) return;
-    if (options_.err == kPipe && pipe2(err, O_CLOEXEC) != 0) return;
-    pid_ = fork();
+    const bool piped = (options_.out != kPipe || pipe2(out, O_CLOEXEC) == 0) &&
+                       (options_.err != kPipe || pipe2(err, O_CLOEXEC) == 0);
+    if (piped) pid_ = fork();
     if (pid_ == 0) {
         dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
         Redirect(options_.out, out[1], STDOUT_FILENO);
@@ -93,6 +94,10 @@ void ChildProcess::Start(const std::vector<std::string>& argv) {
         if (fd >= 0) close(fd);
     out_ = out[0];
     err_ = err[0];
+    if (pid_ < 0) {  // not started: the output is over before it began
+        for (int* fd : {&out_, &err_})
+            if (*fd >= 0) close(std::exchange(*fd, -1));
+    }
 }
 
 bool ChildProcess::ReadLine(std::string& line) {
@@ -136,11 +141,8 @@ int ChildProcess::WaitUntil(Clock::time_point end) {
 }
 
 int ChildProcess::Stop(int sig) {
-    if (pid_ <= 0) return -1;
-    kill(pid_, sig);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    return Reap(status);
+    Signal(sig);
+    return Wait();
 }
 
 ChildProcess::Result ChildProcess::Finish() {

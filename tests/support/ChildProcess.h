@@ -25,7 +25,7 @@ public:
         std::vector<std::pair<std::string, std::string>> env;
         // How long a read or a wait may take: only a program that has hung goes past it.
         std::chrono::milliseconds limit = std::chrono::seconds(60);
-        // What a child still running is sent when this object goes.
+        // What a child still running is sent when this object goes (SIGKILL at the limit).
         int stopSignal = SIGKILL;
     };
     struct Result {
@@ -50,7 +50,7 @@ public:
     void Signal(int sig);
     // The exit status; a program still running at the limit is killed and gives -1.
     int Wait();
-    // Sends `sig` and waits as long as the program takes to end; the exit status.
+    // Sends `sig`, then waits as Wait does.
     int Stop(int sig);
     // Reads the piped output until the program closes it, then waits for the program.
     Result Finish();
