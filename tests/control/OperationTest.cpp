@@ -361,6 +361,38 @@ TEST_F(OperationTest, ATransmitQueueThatNeverDrainsCountsAsMissingReplies) {
     ExpectControlsBack();
 }
 
+TEST_F(OperationTest, WhileItRunsTheSettingsControlsAreDisabledAndTheOthersAreNot) {
+    Attach();
+    model.SetEnabled(Control::btModeSelect, true);
+    model.SetEnabled(Control::btCopy, true);
+    model.SetEnabled(Control::btPortProp, true);
+    model.SetEnabled(Control::btUpdateRun, true);
+    control->btSearchClick();
+    ASSERT_TRUE(clock.RunUntil([&] { return !link->Writes().empty(); }, 1000));
+    for (Control c : {Control::gbOptions, Control::lvModes, Control::btModeSelect, Control::btCopy,
+                      Control::btSearch, Control::cbCOM, Control::btRefresh, Control::btPortProp,
+                      Control::btUpdateRun})
+        EXPECT_FALSE(model.Enabled(c)) << ControlName(c);
+    for (Control c : {Control::pcOptions, Control::btRunTest})
+        EXPECT_TRUE(model.Enabled(c)) << ControlName(c);
+    ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
+    ExpectControlsBack();
+}
+
+TEST_F(OperationTest, ADeviceClosedBeforeTheFirstStepIsReportedWithThePortText) {
+    Attach();
+    control->btSearchClick();
+    dev->Close();
+    ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 1000));
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "Error...");
+    EXPECT_EQ(sink.boxes[0].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.boxes[0].text, "Cannot open Communication Port SIM0 (simulated)");
+    EXPECT_TRUE(link->Writes().empty());
+    ExpectControlsBack();
+    EXPECT_EQ(view.focus, std::vector<Control>{Control::lvModes});
+}
+
 TEST_F(OperationTest, AFailedOpenEndsTheOperationWithTheDevicesMessage) {
     Attach();
     link->SetOpenFails(true);
