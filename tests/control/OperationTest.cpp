@@ -186,6 +186,31 @@ TEST_F(OperationTest, FoundOnTheNinthProbeAndEveryLaterCommandUsesTheSecondPrefi
     EXPECT_TRUE(sim->Commands().find('U') != std::string::npos);
 }
 
+TEST_F(OperationTest, ASearchClearsTheStripAndTheListEvenWhenItFindsNothing) {
+    Attach();
+    ASSERT_TRUE(Search());
+    ASSERT_TRUE(Run([&] { control->btRunTestClick(); }));
+    ASSERT_FALSE(model.TestLog.empty());
+    for (Control c : {Control::tsTest, Control::cbPower, Control::edPower, Control::lbPower})
+        ASSERT_TRUE(model.Visible(c)) << ControlName(c);
+    EXPECT_EQ(model.Identity.CopyrightSize, CopyrightWidth::Design);
+
+    sim->MutableConfig().prefix = "!nobody";  // no probe is answered
+    ASSERT_TRUE(Search());
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    const AdapterIdentity& id = model.Identity;
+    for (const Bytes* text :
+         {&id.SerialNumber, &id.Signature, &id.Firmware, &id.Bootware, &id.Hardware, &id.Copyright})
+        EXPECT_TRUE(text->empty()) << *text;
+    EXPECT_EQ(id.CopyrightSize, CopyrightWidth::Full);
+    for (Control c : {Control::tsTest, Control::cbPower, Control::edPower, Control::lbPower})
+        EXPECT_FALSE(model.Visible(c)) << ControlName(c);
+    EXPECT_TRUE(model.Modes.empty());
+    EXPECT_FALSE(model.SelectedRow);
+    EXPECT_TRUE(model.TestLog.empty());
+    EXPECT_TRUE(view.testPieces.empty());
+}
+
 TEST_F(OperationTest, UpdateWithoutSearchSendsNothingBeforeTheEngine) {
     Attach();
     NullProgress progress;
@@ -408,7 +433,6 @@ TEST_F(OperationTest, AFailedOpenEndsTheOperationWithTheDevicesMessage) {
 TEST_F(OperationTest, StartersWaitForTheRunningOperation) {
     Attach();
     ASSERT_TRUE(Search());
-    model.TestLog = "kept";
     control->btSearchClick();
     ASSERT_TRUE(clock.RunUntil([&] { return !link->Writes().empty(); }, 1000));
     EXPECT_TRUE(control->Busy());
