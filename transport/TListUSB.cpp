@@ -46,7 +46,9 @@ void TListUSB::Scan() {
         lib_ = nullptr;
     } else {
         Busy.store(true);
-        if (create(&deviceCount_) == d2xx::FT_OK && deviceCount_ > 0) {
+        // A count no bus can hold is a faulty library: listing it would only exhaust memory.
+        if (create(&deviceCount_) == d2xx::FT_OK && deviceCount_ > 0 &&
+            deviceCount_ <= kMaxDevices) {
             records_.assign(deviceCount_, d2xx::FT_DEVICE_LIST_INFO_NODE{});
             serial::DWORD filled = deviceCount_;
             if (get(records_.data(), &filled) != d2xx::FT_OK)

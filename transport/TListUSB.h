@@ -14,6 +14,7 @@
 class TListUSB {
 public:
     static constexpr int kSleepMs = 1331;
+    static constexpr serial::DWORD kMaxDevices = 1024;
 
     TListUSB();
     ~TListUSB();  // stops and joins the thread

@@ -6,6 +6,7 @@
 //   FAKE_D2XX_DEVICES        "SERIAL=Description=/dev/pts/N;..."; a path "!N" makes the open
 //                            of that device fail with last error N
 //   FAKE_D2XX_CREATE_STATUS  status returned by FT_CreateDeviceInfoList (default 0)
+//   FAKE_D2XX_CREATE_COUNT   device count FT_CreateDeviceInfoList reports (default: the real one)
 //   FAKE_D2XX_GET_STATUS     status returned by FT_GetDeviceInfoList (default 0)
 //   FAKE_D2XX_GET_FILL       most records FT_GetDeviceInfoList fills (default: all)
 //   FAKE_D2XX_LOG            file that receives one line per call, and "load <name>" and
@@ -191,9 +192,10 @@ FT_STATUS FT_CreateDeviceInfoList(DWORD* count) {
     std::vector<Device> devices = Devices();
     Log("CreateDeviceInfoList " + std::to_string(devices.size()));
     const FT_STATUS status = Number("FAKE_D2XX_CREATE_STATUS", d2xx::FT_OK);
+    const DWORD reported = Number("FAKE_D2XX_CREATE_COUNT", static_cast<DWORD>(devices.size()));
     std::lock_guard lock(StateMutex());
     Snapshot() = std::move(devices);
-    *count = static_cast<DWORD>(Snapshot().size());
+    *count = reported;
     return status;
 }
 #endif

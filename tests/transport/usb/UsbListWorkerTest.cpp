@@ -42,8 +42,8 @@ void LetTheWorkerLookTwice(TListUSB& worker) {
 class UsbListWorker : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name :
-             {"FAKE_D2XX_CREATE_STATUS", "FAKE_D2XX_GET_STATUS", "FAKE_D2XX_GET_FILL"})
+        for (const char* name : {"FAKE_D2XX_CREATE_STATUS", "FAKE_D2XX_GET_STATUS",
+                                 "FAKE_D2XX_GET_FILL", "FAKE_D2XX_CREATE_COUNT"})
             FakeSetting(name, nullptr);
         FakeSetting("FAKE_D2XX_DEVICES", "FT01=Adapter one=/dev/null;FT02=Adapter two=/dev/null");
     }
@@ -100,6 +100,16 @@ TEST_F(UsbListWorker, AFailingListFunctionEmptiesTheListUntilItSucceedsAgain) {
     const Listed l = ListOf(*worker);
     EXPECT_EQ(l.count, 0);
     EXPECT_TRUE(l.names.empty() && l.descs.empty() && l.ids.empty());
+}
+
+TEST_F(UsbListWorker, AnImpossibleDeviceCountListsNothingAndDoesNotExhaustMemory) {
+    FakeSetting("FAKE_D2XX_CREATE_COUNT", "4000000000");
+    auto worker = StartWorker();
+    EXPECT_EQ(ListOf(*worker).count, 0);
+
+    FakeSetting("FAKE_D2XX_CREATE_COUNT", nullptr);
+    Rescan(*worker);
+    EXPECT_EQ(ListOf(*worker).count, 2);
 }
 
 TEST_F(UsbListWorker, OnlyTheRecordsTheLibraryFilledAreListed) {
