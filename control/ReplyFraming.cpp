@@ -2,17 +2,23 @@
 
 namespace {
 const Bytes kCrLf = "\r\n";
+const Bytes kCrMarker = "\r\nCR:";
+const Bytes kUsbMarker = "\r\nUSB-";
 const Bytes kEndMarker = "\r\n\r\n";
 }  // namespace
 
 bool TakeReply(Bytes& buffer, bool& started, Bytes& lastReply) {
     if (!started) {
         // "CR:" wins even when a "USB-" marker comes earlier in the buffer.
-        std::size_t p = buffer.find(kCrLf + "CR:");
-        if (p == Bytes::npos) p = buffer.find(kCrLf + "USB-");
+        std::size_t p = buffer.find(kCrMarker);
+        if (p == Bytes::npos) p = buffer.find(kUsbMarker);
         if (p != Bytes::npos) {
             buffer.erase(0, p);
             started = true;
+        } else if (buffer.size() >= kUsbMarker.size()) {
+            // Only the tail can still begin a marker; dropping the rest now changes nothing
+            // but keeps a line that chatters without a marker from filling memory.
+            buffer.erase(0, buffer.size() - (kUsbMarker.size() - 1));
         }
     }
     if (!started) return false;

@@ -7,7 +7,8 @@
 #include "base/Bytes.h"
 
 // True when a complete reply body was just moved from `buffer` into `lastReply`. Bytes
-// before the start marker are dropped; bytes after the end marker stay in `buffer`.
+// before the start marker are dropped (while none is found, all but the few that may begin
+// one); bytes after the end marker stay in `buffer`.
 bool TakeReply(Bytes& buffer, bool& started, Bytes& lastReply);
 
 // How many bytes at the end of `buffer` (0..3) could be the start of an end marker still

@@ -41,14 +41,27 @@ TEST(TakeReply, CrMarkerWinsOverAnEarlierUsbMarker) {
     EXPECT_EQ(f.last, "CR:second\r\nSN:1");
 }
 
-TEST(TakeReply, NoStartMarkerKeepsEverythingAndNoEndMarkerWaits) {
+TEST(TakeReply, NoStartMarkerIsNoReplyAndNoEndMarkerWaits) {
     Framer f;
     EXPECT_FALSE(f.Feed("SN:1\r\n\r\nID:2\r\n\r\n"));
     EXPECT_FALSE(f.started);
-    EXPECT_EQ(f.buffer, "SN:1\r\n\r\nID:2\r\n\r\n");
     EXPECT_FALSE(f.Feed("\r\nCR:x\r\nSN:1\r\n"));
     EXPECT_TRUE(f.started);
     EXPECT_EQ(f.buffer, "\r\nCR:x\r\nSN:1\r\n");
+}
+
+TEST(TakeReply, ALineThatChattersWithoutAMarkerKeepsOnlyWhatMayBeginOne) {
+    Framer f;
+    for (int i = 0; i < 100000; ++i)
+        ASSERT_FALSE(f.Feed("noise \r\n CR USB"));
+    EXPECT_LT(f.buffer.size(), 6u);
+    // A marker split between two reads after the noise is still found, whole.
+    EXPECT_FALSE(f.Feed("-\r\nU"));
+    EXPECT_FALSE(f.started);
+    EXPECT_FALSE(f.Feed("SB-A\r\nFW:1\r"));
+    EXPECT_TRUE(f.started);
+    EXPECT_TRUE(f.Feed("\n\r\n"));
+    EXPECT_EQ(f.last, "USB-A\r\nFW:1");
 }
 
 TEST(TakeReply, TwoRepliesInOneBufferComeOutOneByOne) {
