@@ -413,7 +413,8 @@ void AdapterControl::ShowPartialReply(bool enabled) {
     const auto length = static_cast<std::int64_t>(ctx_.ReplyBuffer.size());
     // Bytes that may turn out to begin the end marker wait for the next tick: shown, they
     // would put the marker's line breaks after the reply's last line.
-    const std::int64_t n = length - ctx_.ShownPos + 1 - PendingEndMarker(ctx_.ReplyBuffer);
+    const auto held = static_cast<std::int64_t>(PendingEndMarker(ctx_.ReplyBuffer));
+    const std::int64_t n = length - ctx_.ShownPos + 1 - held;
     if (n <= 0) return;
     const Bytes piece = ctx_.ReplyBuffer.substr(static_cast<std::size_t>(ctx_.ShownPos - 1),
                                                 static_cast<std::size_t>(n));
