@@ -27,11 +27,7 @@ void RegisterPowerCommand(CliApp& cli) {
     CLI::App* sub =
         cli.app.add_subcommand("power", "Search, then switch the adapter's external power");
     sub->add_option("STATE", *state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-    sub->callback([&cli, state] {
-        cli.action = [&cli, state] {
-            if (int usage = cli.RequirePort()) return usage;
-            CliHost host(cli.options.port);
-            return SwitchPower(host, *state == "on", cli.options.json);
-        };
+    CliHost::OnChosen(cli, sub, [&cli, state](CliHost& host) {
+        return SwitchPower(host, *state == "on", cli.options.json);
     });
 }

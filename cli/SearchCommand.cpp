@@ -10,13 +10,9 @@ void RegisterSearchCommand(CliApp& cli) {
         "search",
         "Find the adapter (five line speeds, two command prefixes) and print its "
         "identity and mode list; the current mode is marked with '*'");
-    sub->callback([&cli] {
-        cli.action = [&cli] {
-            if (int usage = cli.RequirePort()) return usage;
-            CliHost host(cli.options.port);
-            if (!host.Search()) return kExitFailed;
-            PrintAdapter(std::cout, host.Model(), cli.options.json);
-            return kExitOk;
-        };
+    CliHost::OnChosen(cli, sub, [&cli](CliHost& host) {
+        if (!host.Search()) return kExitFailed;
+        PrintAdapter(std::cout, host.Model(), cli.options.json);
+        return kExitOk;
     });
 }

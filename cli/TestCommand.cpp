@@ -23,11 +23,6 @@ int RunSelfTest(CliHost& host, bool json) {
 void RegisterTestCommand(CliApp& cli) {
     CLI::App* sub = cli.app.add_subcommand(
         "test", "Search, then run the adapter's self-test; its output is printed as it arrives");
-    sub->callback([&cli] {
-        cli.action = [&cli] {
-            if (int usage = cli.RequirePort()) return usage;
-            CliHost host(cli.options.port);
-            return RunSelfTest(host, cli.options.json);
-        };
-    });
+    CliHost::OnChosen(cli, sub,
+                      [&cli](CliHost& host) { return RunSelfTest(host, cli.options.json); });
 }
