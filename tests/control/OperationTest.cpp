@@ -452,12 +452,12 @@ TEST_F(OperationTest, StartersWaitForTheRunningOperation) {
     EXPECT_EQ(link->OpenCount(), 2);
 }
 
-TEST_F(OperationTest, LongReplyLinesAreParsedWhole) {
-    config.copyright = std::string(300, 'c');
+TEST_F(OperationTest, LongReplyLinesAndZeroBytesInThemArriveWhole) {
+    config.copyright = std::string(150, 'c') + '\0' + std::string(150, 'c');
     config.labels = LabelStyle::Long;
     Attach();
     ASSERT_TRUE(Search());
-    EXPECT_EQ(model.Identity.Copyright, "USB-" + std::string(300, 'c'));
+    EXPECT_EQ(model.Identity.Copyright, "USB-" + config.copyright);
     EXPECT_EQ(model.Identity.SerialNumber, "000123");
 }
 
