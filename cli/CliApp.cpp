@@ -10,6 +10,9 @@ CliApp::CliApp()
               " adapter on a serial port and talks to it: identity, modes, external power, "
               "self-test, firmware update and repair.",
           "configurator-cli") {
+    // The same command line on every platform: Windows-style "/name" options would take a
+    // file path that starts with a slash for an option there.
+    app.allow_windows_style_options(false);
     app.add_option("--port", options.port,
                    "Serial port: a device path such as /dev/ttyUSB0, or USB:<serial number> "
                    "for an FTDI device")
