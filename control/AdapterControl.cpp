@@ -59,7 +59,9 @@ void AdapterControl::cbPowerClick() {
 }
 
 void AdapterControl::btRunTestClick() {
-    if (busy_) return;
+    // Run during a self-test starts it anew on a reopened device; during any other
+    // operation it would cut into that exchange (or a firmware write), so it waits.
+    if (busy_ && ctx_.FocusAfterOp != Control::btRunTest) return;
     Enable(Control::pcOptions, false);
     ctx_.FocusAfterOp = Control::btRunTest;
     ClearLog(LogId::Test);

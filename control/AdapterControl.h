@@ -33,7 +33,8 @@ public:
     AdapterControl& operator=(const AdapterControl&) = delete;
 
     // Starters. While an operation runs each of them does nothing (a power click takes its
-    // check mark back), so a running exchange or update never has its device reopened.
+    // check mark back), so a running exchange or update never has its device reopened; the
+    // one exception is Run during a self-test, which restarts the test.
     void btSearchClick();
     void btModeSelectClick();
     // The user's click only: Identity.ExtPowerOn already holds the toggled mark. Rendering

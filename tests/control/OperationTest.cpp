@@ -306,6 +306,30 @@ TEST_F(OperationTest, SelfTestOutputStreamsPieceByPieceAndEndsWhole) {
     EXPECT_TRUE(model.SettingsLog.empty());  // the test reply is neither logged nor parsed
 }
 
+TEST_F(OperationTest, RunDuringASelfTestStartsItAnewOnAReopenedDevice) {
+    config.testPauseMs = 60;
+    Attach();
+    ASSERT_TRUE(Search());
+    control->btRunTestClick();
+    ASSERT_TRUE(clock.RunUntil([&] { return model.TestLog.find("RAM") != Bytes::npos; }, 10000));
+    const int opens = link->OpenCount();
+
+    control->btRunTestClick();
+    EXPECT_TRUE(model.TestLog.empty());
+    EXPECT_EQ(link->OpenCount(), opens + 1);
+    ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
+
+    int testCommands = 0;
+    for (const Bytes& data : WrittenData())
+        if (data == kFirst + "T") ++testCommands;
+    EXPECT_EQ(testCommands, 2);
+    // The log holds the new run's output once, from its first line to its last.
+    EXPECT_EQ(model.TestLog, control->Context().LastReply);
+    EXPECT_EQ(model.TestLog.rfind("CR:", 0), 0u);
+    EXPECT_EQ(model.TestLog.find("Self-test started"), model.TestLog.rfind("Self-test started"));
+    EXPECT_EQ(model.TestLog.substr(model.TestLog.size() - 16), "Self-test passed");
+}
+
 TEST_F(OperationTest, ATrickledSelfTestShowsNeitherLeadingNoiseNorTheEndMarker) {
     config.noiseBytes = 7;
     config.trickleMs = 3;  // the noise and the marker arrive over several ticks
