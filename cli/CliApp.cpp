@@ -14,8 +14,8 @@ CliApp::CliApp()
     // file path that starts with a slash for an option there.
     app.allow_windows_style_options(false);
     app.add_option("--port", options.port,
-                   "Serial port: a device path such as /dev/ttyUSB0, or USB:<serial number> "
-                   "for an FTDI device")
+                   "Serial port: a device path such as /dev/ttyUSB0 (COM3 on Windows), or "
+                   "USB:<serial number> for an FTDI device")
         ->envname("CONFIGURATOR_PORT");
     app.add_flag("--json", options.json, "Print the result as one JSON object");
     app.set_version_flag("--version", AppProductName() + " " +

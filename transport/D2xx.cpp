@@ -12,13 +12,13 @@ namespace d2xx {
 static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle) == 96);
 static_assert(sizeof(FT_DEVICE_LIST_INFO_NODE) == 96 + sizeof(void*));
 
-void* LoadLibrary() {
+void* OpenLibrary() {
     for (const char* base : {"rpd2xx", "ftd2xx"})
         if (void* lib = platform::LoadLib(platform::LibraryFileName(base))) return lib;
     return nullptr;
 }
 
-void FreeLibrary(void* lib) {
+void CloseLibrary(void* lib) {
     platform::FreeLib(lib);
 }
 

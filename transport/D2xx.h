@@ -31,8 +31,8 @@ using FT_CreateDeviceInfoListFn = FT_STATUS (*)(serial::DWORD* count);
 using FT_GetDeviceInfoListFn = FT_STATUS (*)(FT_DEVICE_LIST_INFO_NODE* list, serial::DWORD* count);
 
 // Tries our vendor build of the library first, then FTDI's own; null when neither loads.
-void* LoadLibrary();
-void FreeLibrary(void* lib);
+void* OpenLibrary();
+void CloseLibrary(void* lib);
 void* Symbol(void* lib, const char* name);
 
 // Binds "FT_W32_" + each row name into `column`; false when any is missing.

@@ -7,7 +7,7 @@ TListUSB::TListUSB() : thread_([this] { Execute(); }) {}
 TListUSB::~TListUSB() {
     Terminate();
     if (thread_.joinable()) thread_.join();
-    d2xx::FreeLibrary(lib_);
+    d2xx::CloseLibrary(lib_);
 }
 
 void TListUSB::Terminate() {
@@ -33,7 +33,7 @@ void TListUSB::Execute() {
 }
 
 void TListUSB::Scan() {
-    if (lib_ == nullptr) lib_ = d2xx::LoadLibrary();
+    if (lib_ == nullptr) lib_ = d2xx::OpenLibrary();
     if (lib_ == nullptr) return;  // no library: the lists stay as they are
 
     auto create = reinterpret_cast<d2xx::FT_CreateDeviceInfoListFn>(
@@ -42,7 +42,7 @@ void TListUSB::Scan() {
         reinterpret_cast<d2xx::FT_GetDeviceInfoListFn>(d2xx::Symbol(lib_, "FT_GetDeviceInfoList"));
     deviceCount_ = 0;
     if (create == nullptr || get == nullptr) {
-        d2xx::FreeLibrary(lib_);
+        d2xx::CloseLibrary(lib_);
         lib_ = nullptr;
     } else {
         Busy.store(true);

@@ -32,7 +32,7 @@ TSerDev::~TSerDev() {
     com_->Terminate();
     com_.reset();
     usb_.reset();
-    if (d2xxModule_ != nullptr) d2xx::FreeLibrary(d2xxModule_);
+    if (d2xxModule_ != nullptr) d2xx::CloseLibrary(d2xxModule_);
 }
 
 bool TSerDev::Fail(const std::string& caption, const std::string& text) {
@@ -52,11 +52,11 @@ bool TSerDev::Open() {
         flags = serial::FILE_ATTRIBUTE_NORMAL | serial::FILE_FLAG_NO_BUFFERING;
     } else if (PortName.compare(0, 3, "USB") == 0) {
         if (d2xxModule_ == nullptr) {
-            if (void* lib = d2xx::LoadLibrary()) {
+            if (void* lib = d2xx::OpenLibrary()) {
                 if (d2xx::BindW32Column(lib, serial::TableColumn(1)))
                     d2xxModule_ = lib;
                 else
-                    d2xx::FreeLibrary(lib);
+                    d2xx::CloseLibrary(lib);
             }
         }
         if (d2xxModule_ == nullptr) return Fail(caption, "Reinstall drivers, please.");
