@@ -22,3 +22,7 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCONFIGURATOR_TSAN=O
 cmake --build build/tsan --target transport_tests -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/transport/transport_tests \
   --gtest_filter='ListComWorker.*:ListComErrorReport.*:ListComRegistry.*'
+
+# The Windows side: the core, its Win32 layer and configurator-cli cross-compiled with
+# mingw-w64 (scripts/cross-check-windows.sh --run also runs them under Wine).
+scripts/cross-check-windows.sh
