@@ -8,6 +8,7 @@
 #include "base/EventLoop.h"
 #include "cli/CliApp.h"
 #include "cli/ConsoleSink.h"
+#include "transport/PortListModel.h"
 #include "transport/TListCOM.h"
 #include "transport/TListUSB.h"
 #include "transport/TSerDev.h"
@@ -24,11 +25,8 @@ void RequestStop(int) {
     stopRequested = 1;
 }
 
-std::string ItemText(const PortEntries& ports, int i) {
-    return ports.names[i] + " (" + ports.descs[i] + ")";
-}
-
-void Print(const PortEntries& ports, int comCount, bool json, bool watch) {
+void Print(const PortListModel& model, int comCount, bool json, bool watch) {
+    const PortEntries& ports = model.Entries();
     if (json) {
         auto list = nlohmann::json::array();
         for (int i = 0; i < ports.Count(); ++i)
@@ -36,13 +34,13 @@ void Print(const PortEntries& ports, int comCount, bool json, bool watch) {
                             {"description", ports.descs[i]},
                             {"deviceId", ports.ids[i]},
                             {"kind", i < comCount ? "COM" : "USB"},
-                            {"text", ItemText(ports, i)}});
+                            {"text", model.ItemText(i)}});
         // One object per line, so a watcher's output is a stream of JSON lines.
         std::cout << nlohmann::json{{"ports", list}}.dump() << std::endl;
         return;
     }
     for (int i = 0; i < ports.Count(); ++i)
-        std::cout << ItemText(ports, i) << '\n';
+        std::cout << model.ItemText(i) << '\n';
     if (watch) std::cout << '\n';  // a blank line ends each listing
     std::cout << std::flush;
 }
@@ -81,11 +79,8 @@ private:
         PortEntries now;
         const int comCount = dev_.GetCOMList(now.names, now.descs, now.ids);
         dev_.GetUSBList(now.names, now.descs, now.ids);
-        if (!shownOnce_ || !(now == shown_)) {
-            Print(now, comCount, json_, watch_);
-            shown_ = std::move(now);
-            shownOnce_ = true;
-        }
+        if (list_.Fill(now, !shownOnce_)) Print(list_, comCount, json_, watch_);
+        shownOnce_ = true;
         if (!watch_) {
             // A failed look at the ports was reported on stderr: the list may be short.
             loop_.Quit(sink_.Count() == 0 ? kExitOk : kExitFailed);
@@ -101,7 +96,10 @@ private:
     bool watch_;
     std::unique_ptr<Timer> refresh_;
     std::unique_ptr<Timer> stopTimer_;
-    PortEntries shown_;
+    // The window's list rule decides what counts as a change; the command line remembers no
+    // port, so the remembered one is always the offered default and is never stored.
+    PortListModel list_{[](const std::string& defaultName) { return defaultName; },
+                        [](const std::string&) {}};
     bool shownOnce_ = false;
 };
 

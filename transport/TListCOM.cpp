@@ -62,6 +62,17 @@ bool TListCOM::RunPass() {
 
 int TListCOM::Copy(TextList& names, TextList& descs, TextList& ids) {
     std::lock_guard lock(listMutex_);
+    return CopyLocked(names, descs, ids);
+}
+
+bool TListCOM::TryCopy(TextList& names, TextList& descs, TextList& ids, int& count) {
+    std::unique_lock lock(listMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    count = CopyLocked(names, descs, ids);
+    return true;
+}
+
+int TListCOM::CopyLocked(TextList& names, TextList& descs, TextList& ids) {
     Reading.store(true);
     const int n = entries_.AppendTo(names, descs, ids);
     Reading.store(false);

@@ -31,6 +31,9 @@ public:
     // Appends the entries to the caller's lists; waits while a pass runs (a pass and a copy
     // exclude each other through one mutex, so neither can see the other half done).
     int Copy(TextList& names, TextList& descs, TextList& ids);
+    // Copy for a thread that must not stall on a pass (a pass may settle for 673 ms): false,
+    // with nothing appended, while a pass holds the lists. `count` is Copy's result.
+    bool TryCopy(TextList& names, TextList& descs, TextList& ids, int& count);
     // Asks the loop to end and wakes it from its pause or its settling.
     void Terminate();
     // Number of passes done so far (hosts wait for the first one).
@@ -40,6 +43,7 @@ private:
     void Execute();
     bool RunPass();         // true when the pass failed
     bool SleepFor(int ms);  // false when terminated meanwhile
+    int CopyLocked(TextList& names, TextList& descs, TextList& ids);
 
     std::atomic<bool>& usbHold_;
     std::unique_ptr<ComPortSource> source_;

@@ -16,6 +16,13 @@ void TListUSB::Terminate() {
     sleepCv_.notify_all();
 }
 
+void TListUSB::RequestScan() {
+    Hold.store(false);
+    // Under the sleep mutex: the loop is then either before its look at Hold or waiting.
+    std::lock_guard lock(sleepMutex_);
+    sleepCv_.notify_all();
+}
+
 void TListUSB::Execute() {
     std::unique_lock sleepLock(sleepMutex_);
     while (!terminated_) {
@@ -27,8 +34,9 @@ void TListUSB::Execute() {
             scans_.fetch_add(1);
             sleepLock.lock();
         }
+        // Hold cleared by someone who does not wake us (the COM worker) waits for the timeout.
         sleepCv_.wait_for(sleepLock, std::chrono::milliseconds(kSleepMs),
-                          [this] { return terminated_; });
+                          [this] { return terminated_ || !Hold.load(); });
     }
 }
 
@@ -74,6 +82,17 @@ void TListUSB::Scan() {
 
 int TListUSB::Copy(TextList& names, TextList& descs, TextList& ids) {
     std::lock_guard lock(listMutex_);
+    return CopyLocked(names, descs, ids);
+}
+
+bool TListUSB::TryCopy(TextList& names, TextList& descs, TextList& ids, int& count) {
+    std::unique_lock lock(listMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    count = CopyLocked(names, descs, ids);
+    return true;
+}
+
+int TListUSB::CopyLocked(TextList& names, TextList& descs, TextList& ids) {
     Reading.store(true);
     const int n = entries_.AppendTo(names, descs, ids);
     Reading.store(false);

@@ -28,6 +28,11 @@ public:
 
     // Appends the entries to the caller's lists; waits while a rebuild runs.
     int Copy(TextList& names, TextList& descs, TextList& ids);
+    // Copy for a thread that must not stall: false, with nothing appended, while a rebuild
+    // holds the lists. `count` is Copy's result.
+    bool TryCopy(TextList& names, TextList& descs, TextList& ids, int& count);
+    // Clears Hold and wakes the loop, so the scan runs now rather than up to 1331 ms later.
+    void RequestScan();
     // Asks the loop to end and wakes it from its sleep.
     void Terminate();
     // Number of scans done so far, and of wake-ups (each looks at Hold once); tests wait on them.
@@ -37,6 +42,7 @@ public:
 private:
     void Execute();
     void Scan();
+    int CopyLocked(TextList& names, TextList& descs, TextList& ids);
 
     std::mutex listMutex_;  // a rebuild and a copy exclude each other
     PortEntries entries_;

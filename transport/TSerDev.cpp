@@ -271,15 +271,27 @@ void TSerDev::SetState() {
 }
 
 void TSerDev::RescanUSB() {
-    usb_->Hold.store(false);
+    BeginRescanUSB();
     std::this_thread::sleep_for(std::chrono::milliseconds(kRescanMs));
+    EndRescanUSB();
+}
+
+void TSerDev::BeginRescanUSB() {
+    usb_->RequestScan();
+}
+
+void TSerDev::EndRescanUSB() {
     usb_->Hold.store(true);
 }
 
-int TSerDev::GetCOMList(TextList& names, TextList& descs, TextList& ids) {
+void TSerDev::ShowPendingComListError() {
     // The worker never waits on us: its failure is shown here, on the owner's thread.
     if (comListError_.exchange(false))
         sink_.ShowMessage("Error...", "Error reading COM-List", MsgIcon::Information);
+}
+
+int TSerDev::GetCOMList(TextList& names, TextList& descs, TextList& ids) {
+    ShowPendingComListError();
     return com_->Copy(names, descs, ids);
 }
 
@@ -290,6 +302,18 @@ int TSerDev::GetUSBList(TextList& names, TextList& descs, TextList& ids) {
 int TSerDev::GetPortList(TextList& names, TextList& descs, TextList& ids) {
     GetCOMList(names, descs, ids);
     return GetUSBList(names, descs, ids);
+}
+
+bool TSerDev::TryGetPortList(PortEntries& out) {
+    out.Clear();
+    ShowPendingComListError();
+    PortEntries fresh;
+    int count = 0;
+    if (!com_->TryCopy(fresh.names, fresh.descs, fresh.ids, count) ||
+        !usb_->TryCopy(fresh.names, fresh.descs, fresh.ids, count))
+        return false;
+    out = std::move(fresh);
+    return true;
 }
 
 serial::DWORD TSerDev::LastError() const {

@@ -58,10 +58,17 @@ public:
     serial::BYTE GetParity() const { return dcb_.Parity; }
     serial::BYTE GetDataBits() const { return dcb_.ByteSize; }
     void SetParams(const std::string& settings);
+    // Blocks for kRescanMs; a host with an event loop to keep running calls the two halves
+    // itself, kRescanMs apart.
     void RescanUSB();
+    void BeginRescanUSB();
+    void EndRescanUSB();
     int GetCOMList(TextList& names, TextList& descs, TextList& ids);
     int GetUSBList(TextList& names, TextList& descs, TextList& ids);
     int GetPortList(TextList& names, TextList& descs, TextList& ids);
+    // GetPortList for a thread that must not stall behind a worker's pass: false, with `out`
+    // empty, while either worker holds its list (ask again later); else `out` is replaced.
+    bool TryGetPortList(PortEntries& out);
     void ShowError(const std::string& caption, const std::string& message);
 
     // Read-only views for hosts and tests.
@@ -83,6 +90,7 @@ private:
     void GetState();
     void SetState();
     void StartPollTimer();
+    void ShowPendingComListError();
 
     TimerFactory& owner_;
     MessageSink& sink_;

@@ -2,10 +2,13 @@
 // library gives, and that it scans only when asked.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 
 #include "base/VirtualClock.h"
 #include "tests/transport/usb/UsbRig.h"
+#include "transport/TListCOM.h"
 #include "transport/TListUSB.h"
 #include "transport/TSerDev.h"
 
@@ -129,6 +132,51 @@ TEST_F(UsbListWorker, ScansOnlyWhenHoldIsCleared) {
     Rescan(*worker);
     EXPECT_EQ(ListOf(*worker).names, TextList{"USB:FT03"});
     EXPECT_TRUE(worker->Hold.load());
+}
+
+// Fails its first pass, having listed one port; holds the list in its second until released.
+struct HeldComSource : ComPortSource {
+    Outcome Pass(PortEntries& entries) override {
+        if (passes++ == 0) {
+            entries.Add("/dev/ttyS0", "serial8250", "PNP0501");
+            return Outcome::Failed;
+        }
+        held.set_value();
+        // Bounded, so that a test that fails before releasing still ends.
+        release.get_future().wait_for(std::chrono::milliseconds(kWaitLimitMs));
+        return Outcome::Unchanged;
+    }
+    int passes = 0;
+    std::promise<void> held, release;
+};
+
+TEST_F(UsbListWorker, TryGetPortListGivesUpAtOnceDuringAPassElseListsComThenUsb) {
+    auto owned = std::make_unique<HeldComSource>();
+    HeldComSource& source = *owned;
+    VirtualClock clock;
+    RecordingSink sink;
+    TSerDev dev(clock, sink, std::move(owned));
+    const auto limit = std::chrono::milliseconds(kWaitLimitMs);
+    ASSERT_EQ(source.held.get_future().wait_for(limit), std::future_status::ready);
+    ASSERT_TRUE(WaitFor([&] { return dev.UsbWorker().ScanCount() >= 1; }));
+
+    PortEntries out;
+    out.Add("stale", "", "");
+    auto tried = std::async(std::launch::async, [&] { return dev.TryGetPortList(out); });
+    const bool answered = tried.wait_for(limit) == std::future_status::ready;
+    dev.ComWorker().Terminate();  // no pass after the held one
+    source.release.set_value();
+    ASSERT_TRUE(answered);
+    EXPECT_FALSE(tried.get());
+    EXPECT_EQ(out.Count(), 0);
+    // The first pass's failure is shown although this copy gave up.
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "Error reading COM-List");
+
+    ASSERT_TRUE(WaitFor([&] { return dev.ComWorker().PassCount() >= 2; }));
+    ASSERT_TRUE(dev.TryGetPortList(out));
+    EXPECT_EQ(out.names, (TextList{"/dev/ttyS0", "USB:FT01", "USB:FT02"}));
+    EXPECT_EQ(sink.messages.size(), 1u);
 }
 
 // The same rule seen from the serial device: an open port holds the list.
