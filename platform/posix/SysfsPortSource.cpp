@@ -3,49 +3,21 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "platform/posix/SysfsTree.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
-        line.pop_back();
-    return line;
-}
-
-// The value of "KEY=value" in a file of such lines (uevent), or of "E:KEY=value" (udev data).
-std::string FieldOf(const fs::path& file, const std::string& prefix) {
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.compare(0, prefix.size(), prefix) == 0) return line.substr(prefix.size());
-    return {};
-}
-
-// udev escapes unsafe bytes of the device's own strings as \xHH.
-std::string DecodeUdev(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
-            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
+using platform::sysfs::Below;
+using platform::sysfs::DecodeUdev;
+using platform::sysfs::FieldOf;
+using platform::sysfs::FirstLine;
 
 // ttyUSB2 before ttyUSB10: runs of digits compare by their value.
 bool NaturalLess(const std::string& a, const std::string& b) {
@@ -88,12 +60,6 @@ bool HasNoUart(const fs::path& tty) {
     std::error_code ec;
     if (!fs::exists(tty / "type", ec)) return false;
     return FirstLine(tty / "type") == "0";
-}
-
-// Whether `dir` lies below sysfs's devices folder: the walks up from a port stop there.
-bool Below(const fs::path& dir, const fs::path& devices) {
-    const auto rel = dir.lexically_relative(devices);
-    return !devices.empty() && !rel.empty() && rel != "." && *rel.begin() != "..";
 }
 
 struct SerialPort {
@@ -189,16 +155,6 @@ std::string SysfsPortSource::UsbProduct(const fs::path& device, const fs::path& 
     return {};
 }
 
-// Newer kernels put a serial core "port" device between the tty and the hardware; its
-// driver says nothing to a user, so the search goes on to the controller's.
 std::string SysfsPortSource::DriverName(const fs::path& device, const fs::path& devices) {
-    for (fs::path dir = device; Below(dir, devices); dir = dir.parent_path()) {
-        std::error_code ec;
-        const fs::path driver = fs::canonical(dir / "driver", ec);
-        if (ec) continue;
-        const fs::path bus = fs::canonical(dir / "subsystem", ec);
-        if (!ec && bus.filename() == "serial-base") continue;
-        return driver.filename().string();
-    }
-    return {};
+    return platform::sysfs::DriverOf(device, devices).name;
 }
