@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the configurator and finds the adapter: on the port given (argument or
-# CONFIGURATOR_PORT), or, without one, on the bundled simulated adapter.
-#   scripts/run.sh                 # against adapter-sim on a pseudo-terminal
+# Builds the configurator and starts its window: on the port given (argument or
+# CONFIGURATOR_PORT), or, without one, beside the bundled simulated adapter, which the
+# window lists as a virtual port (pick it, press Search). The simulator stops when the
+# window closes. Without a display the command-line companion searches instead.
+#   scripts/run.sh                 # the window and adapter-sim on a pseudo-terminal
 #   scripts/run.sh /dev/ttyUSB0    # a serial port; USB:<serial> for an FTDI device
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,30 +12,33 @@ install_deps
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Only the programs: running needs no tests.
-cmake --build build/release -j "$(nproc)" --target configurator-cli adapter-sim
+cmake --build build/release -j "$(nproc)" --target configurator configurator-cli adapter-sim
 
+app=build/release/app/configurator
 cli=build/release/cli/configurator-cli
 port="${1:-${CONFIGURATOR_PORT:-}}"
+display=yes
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    display=""
+    echo "No display here (DISPLAY and WAYLAND_DISPLAY are unset): searching from the command line instead."
+fi
+
 if [ -n "$port" ]; then
+    if [ -n "$display" ]; then
+        # A path the system does not list (a pty, a link) still shows in the window's list.
+        case "$port" in /*) export CONFIGURATOR_PORTS="$port${CONFIGURATOR_PORTS:+:$CONFIGURATOR_PORTS}" ;; esac
+        exec "$app"
+    fi
     exec "$cli" --port "$port" search
 fi
 
-# No port: serve the simulated adapter on a pty and read its path from its first line.
-sim_out=$(mktemp)
-build/release/sim/adapter-sim >"$sim_out" 2>&1 &
-sim_pid=$!
-trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; rm -f "$sim_out"' EXIT
-pty=""
-for _ in $(seq 100); do
-    pty=$(head -n 1 "$sim_out" | tr -d '\r\n')
-    [ -n "$pty" ] && break
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.05
-done
-if [ -z "$pty" ]; then
-    echo "adapter-sim did not start" >&2
-    cat "$sim_out" >&2
-    exit 1
-fi
+# No port: serve the simulated adapter on a pty.
+. scripts/sim.sh
+start_adapter_sim build/release
 echo "Simulated adapter on $pty"
-"$cli" --port "$pty" search
+if [ -n "$display" ]; then
+    echo "Pick \"$pty (virtual port)\" in the Port list and press Search."
+    CONFIGURATOR_PORTS="$pty${CONFIGURATOR_PORTS:+:$CONFIGURATOR_PORTS}" "$app"
+else
+    "$cli" --port "$pty" search
+fi

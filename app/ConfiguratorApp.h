@@ -1,0 +1,11 @@
+// The application object: named "Configurator", and a guard that turns an exception
+// escaping an event handler into an error box instead of the end of the program.
+#pragma once
+
+#include <QApplication>
+
+class ConfiguratorApp : public QApplication {
+public:
+    ConfiguratorApp(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};

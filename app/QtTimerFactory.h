@@ -1,0 +1,24 @@
+// The core's timers on the window's event loop: precise Qt timers, so the 10 ms operation
+// ticks keep their period.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <map>
+
+#include "base/Timer.h"
+
+class QtTimerFactory : public QObject, public TimerFactory {
+public:
+    explicit QtTimerFactory(QObject* parent = nullptr) : QObject(parent) {}
+    std::unique_ptr<Timer> CreateTimer() override;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    class QtTimer;
+    friend class QtTimer;
+    // Qt's timer id → the core timer it belongs to; a timer leaves the map when it stops.
+    std::map<int, QtTimer*> running_;
+};

@@ -1,0 +1,308 @@
+#include "app/TfrmMain.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#include "app/AboutPage.h"
+#include "app/FileFilter.h"
+#include "app/ModeListBinding.h"
+#include "app/PortPropDialog.h"
+#include "app/QtSettingsStore.h"
+#include "app/ScreenPlacement.h"
+#include "app/UpdatePage.h"
+#include "app/WindowView.h"
+#include "control/AdapterControl.h"
+#include "control/RegSettings.h"
+#include "platform/DeviceProperties.h"
+#include "platform/TimerResolution.h"
+#include "platform/VersionInfo.h"
+#include "transport/PortListModel.h"
+#include "transport/TSerDev.h"
+#include "update/TFWUpdate.h"
+
+namespace {
+
+constexpr int kRefreshMs = 500;
+constexpr int kModeColumns = 3;
+constexpr char kAltLogoProduct[] = "ZODereZER";
+
+bool SelectFileDialog(QWidget* parent, const std::string& extension, std::string& name) {
+    QFileDialog dialog(parent, "Open", QString::fromStdString(name));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setDefaultSuffix(QString::fromStdString(LowerCase(extension)));
+    dialog.setNameFilters(QtNameFilters(FileFilterFor(extension)));
+    if (!name.empty()) dialog.selectFile(QString::fromStdString(name));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    name = dialog.selectedFiles().first().toStdString();
+    return true;
+}
+
+}  // namespace
+
+WindowSeams WindowSeams::Defaults() {
+    WindowSeams seams;
+    seams.versionValue = platform::GetVersionValue;
+    return seams;
+}
+
+TfrmMain::TfrmMain(WindowSeams seams, QWidget* parent) : QWidget(parent) {
+    ui_.SetupUi(this);
+    sink_.SetParent(this);
+    FormCreate(seams);
+}
+
+// The operation, the engine and the device end with the window, in the reverse order of
+// their creation.
+TfrmMain::~TfrmMain() {
+    updatePage_.reset();
+    aboutPage_.reset();
+    modeList_.reset();
+    control_.reset();
+    tmrRefresh_.reset();
+    dev_.reset();
+    updater_.reset();
+}
+
+void TfrmMain::FormCreate(WindowSeams& seams) {
+    updater_ = std::make_unique<TFWUpdate>();
+    dev_ = std::make_unique<TSerDev>(timers_, sink_, std::move(seams.comPorts));
+    const QString product =
+        seams.versionValue ? QString::fromStdString(seams.versionValue("ProductName")) : QString();
+    ReadVersionResource(seams.versionValue);
+
+    store_ = seams.settings ? std::move(seams.settings) : QtSettingsStore::OpenDefault();
+    if (auto* qt = dynamic_cast<QtSettingsStore*>(store_.get())) settingsLocation_ = qt->Location();
+    settings_ = std::make_unique<RegSettings>(*store_, [this] { SettingsNotWritable(); });
+    ports_ = std::make_unique<PortListModel>(
+        [this](const std::string& first) { return settings_->ReadRegStr("Port", first); },
+        [this](const std::string& name) { settings_->WriteRegStr("Port", name); });
+    view_ = std::make_unique<WindowView>(ui_, model_, *ports_);
+    control_ = std::make_unique<AdapterControl>(timers_, sink_, *dev_, *updater_, model_, *view_,
+                                                settings_.get());
+    modeList_ = std::make_unique<ModeListBinding>(ui_, *control_, this);
+    updatePage_ = std::make_unique<UpdatePage>(
+        ui_, *control_, *updater_, *view_, sink_,
+        [this](const std::string& ext, std::string& name) {
+            return SelectFileDialog(this, ext, name);
+        },
+        this);
+    openUrl_ = seams.openUrl ? seams.openUrl
+                             : [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    aboutPage_ = std::make_unique<AboutPage>(ui_, product, openUrl_, this);
+    ui_.imgLogo->setPixmap(QPixmap(":/logo.png"));
+    ui_.imgLogoAlt->setPixmap(QPixmap(":/logo-alt.jpg"));
+
+    // Nothing to search on until the list is filled after the USB rescan.
+    model_.SetEnabled(Control::btSearch, false);
+    view_->RenderAll();
+    // The Copyright field starts wide, over the Bootware and power fields.
+    view_->IdentityChanged();
+
+    // The rescan waits with the event loop running; the list is filled when it is over.
+    dev_->BeginRescanUSB();
+    QTimer::singleShot(TSerDev::kRescanMs, this, [this] { FinishStartupRescan(); });
+    tmrRefresh_ = timers_.CreateTimer();
+    tmrRefresh_->SetCallback([this] { tmrRefreshTimer(); });
+
+    LoadSortSettings();
+    restorePosition_ = settings_->RegValueExists("WinTop") && settings_->RegValueExists("WinLeft");
+    if (!restorePosition_) {
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        move(screen.center() - rect().center());
+    }
+    timerResolution_ = std::make_unique<platform::TimerResolution>();
+    ConnectControls();
+}
+
+void TfrmMain::ReadVersionResource(const std::function<std::string(const std::string&)>& value) {
+    if (!value) return;  // no version strings: every text keeps its design value
+    auto v = [&value](const char* key) { return QString::fromStdString(value(key)); };
+    const QString product = v("ProductName");
+    ui_.lbName->setText(product + " " + v("InternalName"));
+    ui_.lbVersion->setText("Version " + v("FileVersion"));
+    const QString title = ui_.lbName->text() + " " + ui_.lbVersion->text();
+    QApplication::setApplicationDisplayName(title);
+    setWindowTitle(title);
+    ui_.lbCopy->setText(v("LegalCopyright"));
+    const bool alt = product == kAltLogoProduct;
+    ui_.imgLogoAlt->setVisible(alt);
+    ui_.imgLogo->setVisible(!alt);
+    ui_.lbRef->setText(v("Comments"));
+    ui_.lbMail->setText(v("Support"));
+    ui_.rbAddMode->setText(ui_.rbAddMode->text() + " " + product);
+    ui_.rbAddMode->setAccessibleName(ui_.rbAddMode->text());
+}
+
+void TfrmMain::LoadSortSettings() {
+    std::int32_t sortCol = settings_->ReadRegInt("SortCol", 0);
+    // A column the list does not have sorts by the first one.
+    if (sortCol < 0 || sortCol >= kModeColumns) {
+        sortCol = 0;
+        settings_->WriteRegInt("SortCol", 0);
+    }
+    model_.SortCol = sortCol;
+    model_.SortDir = settings_->ReadRegInt("SortDir", 0);
+}
+
+void TfrmMain::FinishStartupRescan() {
+    dev_->EndRescanUSB();
+    FillPortList(true);
+    tmrRefresh_->Start(kRefreshMs);
+}
+
+void TfrmMain::ConnectControls() {
+    connect(ui_.cbCOM, &QComboBox::activated, this, &TfrmMain::cbCOMClick);
+    connect(ui_.btRefresh, &QPushButton::clicked, this, &TfrmMain::btRefreshClick);
+    connect(ui_.btPortProp, &QPushButton::clicked, this, &TfrmMain::btPortPropClick);
+    connect(ui_.btSearch, &QPushButton::clicked, this, [this] { control_->btSearchClick(); });
+    connect(ui_.btModeSelect, &QPushButton::clicked, this,
+            [this] { control_->btModeSelectClick(); });
+    connect(ui_.cbPower, &QCheckBox::clicked, this, &TfrmMain::cbPowerClick);
+    connect(ui_.btRunTest, &QPushButton::clicked, this, [this] { control_->btRunTestClick(); });
+    connect(ui_.btCopy, &QPushButton::clicked, this, &TfrmMain::btCopyClick);
+    connect(ui_.btCopyTest, &QPushButton::clicked, this, &TfrmMain::btCopyTestClick);
+    connect(ui_.memLogTest, &QPlainTextEdit::textChanged, this, &TfrmMain::memLogTestChange);
+}
+
+// ---- the port list ------------------------------------------------------------------------
+
+void TfrmMain::FillPortList(bool force) {
+    PortEntries fresh;
+    // A worker in the middle of a pass would hold the window up: try again next time,
+    // and do not lose a forced fill meanwhile.
+    if (!dev_->TryGetPortList(fresh)) {
+        forceFillPending_ = forceFillPending_ || force;
+        return;
+    }
+    force = force || forceFillPending_;
+    forceFillPending_ = false;
+    if (force) portListFilled_ = true;
+    if (!ports_->Fill(fresh, force)) return;
+    RenderPortList();
+    ApplyPortButtons();
+}
+
+void TfrmMain::RenderPortList() {
+    const QSignalBlocker quiet(ui_.cbCOM);
+    ui_.cbCOM->clear();
+    for (int i = 0; i < ports_->Count(); ++i)
+        ui_.cbCOM->addItem(QString::fromStdString(ports_->ItemText(i)));
+    ui_.cbCOM->setCurrentIndex(ports_->Selected().value_or(-1));
+}
+
+void TfrmMain::ApplyPortButtons() {
+    model_.SetEnabled(Control::btSearch, ports_->SearchEnabled());
+    model_.SetEnabled(Control::btPortProp, ports_->PortPropEnabled());
+    view_->ControlChanged(Control::btSearch);
+    view_->ControlChanged(Control::btPortProp);
+}
+
+void TfrmMain::cbCOMClick(int index) {
+    ports_->Pick(index >= 0 ? std::optional<int>(index) : std::nullopt);
+    ApplyPortButtons();
+}
+
+void TfrmMain::tmrRefreshTimer() {
+    tmrRefresh_->Stop();
+    FillPortList(false);
+    tmrRefresh_->Start(kRefreshMs);
+}
+
+void TfrmMain::btRefreshClick() {
+    if (rescanRunning_) return;
+    rescanRunning_ = true;
+    dev_->BeginRescanUSB();
+    QTimer::singleShot(TSerDev::kRescanMs, this, [this] {
+        dev_->EndRescanUSB();
+        rescanRunning_ = false;
+        tmrRefresh_->Start(1);
+    });
+}
+
+void TfrmMain::btPortPropClick() {
+    const auto i = ports_->Selected();
+    if (!i) return;
+    const std::string& name = ports_->Entries().names[*i];
+    const std::string& id = ports_->Entries().ids[*i];
+    if (platform::ShowSystemDeviceProperties(reinterpret_cast<void*>(winId()), id)) return;
+    PortPropDialog dialog(name, id, this);
+    dialog.exec();
+}
+
+// ---- Settings and Test pages ------------------------------------------------------------
+
+void TfrmMain::cbPowerClick(bool checked) {
+    model_.Identity.ExtPowerOn = checked;
+    control_->cbPowerClick();
+}
+
+namespace {
+void CopyWhole(QPlainTextEdit* memo) {
+    memo->selectAll();
+    QString text = memo->toPlainText();
+    text.replace('\n', "\r\n");
+    QGuiApplication::clipboard()->setText(text);
+}
+}  // namespace
+
+void TfrmMain::btCopyClick() {
+    CopyWhole(ui_.memLog);
+}
+
+void TfrmMain::btCopyTestClick() {
+    if (!ui_.memLogTest->toPlainText().isEmpty()) CopyWhole(ui_.memLogTest);
+}
+
+void TfrmMain::memLogTestChange() {
+    ui_.btCopyTest->setEnabled(!ui_.memLogTest->toPlainText().isEmpty());
+}
+
+void TfrmMain::SettingsNotWritable() {
+    const QString where = settingsLocation_.isEmpty() ? "their place" : settingsLocation_;
+    const std::string text = ("The settings cannot be saved to " + where +
+                              ". The configurator works on; settings changed now are "
+                              "forgotten when it closes.")
+                                 .toStdString();
+    // Told after the window has come up, not in the middle of whatever wrote.
+    QTimer::singleShot(0, this,
+                       [this, text] { sink_.ShowMessage("Settings...", text, MsgIcon::Warning); });
+}
+
+// ---- show and close -----------------------------------------------------------------------
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FormShow();
+}
+
+void TfrmMain::FormShow() {
+    if (!restorePosition_) return;
+    const int top = settings_->ReadRegInt("WinTop", y());
+    const int left = settings_->ReadRegInt("WinLeft", x());
+    QList<QRect> screens;
+    for (QScreen* s : QGuiApplication::screens())
+        screens.append(s->availableGeometry());
+    const QRect frame(QPoint(left, top), frameGeometry().size());
+    move(PlaceOnScreens(frame, screens));
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QWidget::closeEvent(event);
+}
+
+void TfrmMain::FormClose() {
+    settings_->WriteRegInt("SortCol", model_.SortCol);
+    settings_->WriteRegInt("SortDir", model_.SortDir);
+    settings_->WriteRegInt("WinTop", y());
+    settings_->WriteRegInt("WinLeft", x());
+    timerResolution_.reset();
+}

@@ -1,0 +1,106 @@
+// The main window: owns the core objects in the order the program has always created them,
+// hosts every seam they need (timers, message boxes, settings, the view of the model) and
+// forwards the user's actions to them. Rules live in the core; this class wires and renders.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/MainForm.h"
+#include "app/QtMessageSink.h"
+#include "app/QtTimerFactory.h"
+#include "base/SettingsStore.h"
+#include "control/AdapterModel.h"
+#include "transport/ComPortSource.h"
+
+class AdapterControl;
+class PortListModel;
+class RegSettings;
+class TFWUpdate;
+class TSerDev;
+class WindowView;
+class ModeListBinding;
+class UpdatePage;
+class AboutPage;
+namespace platform {
+class TimerResolution;
+}
+
+// What tests and the screenshot tool replace; a default-made one is the real program's.
+struct WindowSeams {
+    // The program's version strings; null: the program carries none.
+    std::function<std::string(const std::string&)> versionValue;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<ComPortSource> comPorts;
+    // Opens addresses for the About page's links (the desktop's default handler when null).
+    std::function<void(const QString&)> openUrl;
+    static WindowSeams Defaults();
+};
+
+class TfrmMain : public QWidget {
+public:
+    explicit TfrmMain(WindowSeams seams = WindowSeams::Defaults(), QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // For tests and tools that drive the window as a user would and read what it shows.
+    MainForm& Ui() { return ui_; }
+    AdapterModel& Model() { return model_; }
+    AdapterControl& Control() { return *control_; }
+    TSerDev& Device() { return *dev_; }
+    TFWUpdate& Updater() { return *updater_; }
+    RegSettings& Settings() { return *settings_; }
+    // True once the port list holds what the workers found at start.
+    bool PortListFilled() const { return portListFilled_; }
+
+    void FillPortList(bool force);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate(WindowSeams& seams);
+    void ReadVersionResource(const std::function<std::string(const std::string&)>& value);
+    void LoadSortSettings();
+    void FinishStartupRescan();
+    void ConnectControls();
+    void FormShow();
+    void FormClose();
+    void RenderPortList();
+    void ApplyPortButtons();
+
+    void cbCOMClick(int index);
+    void tmrRefreshTimer();
+    void btRefreshClick();
+    void btPortPropClick();
+    void cbPowerClick(bool checked);
+    void btCopyClick();
+    void btCopyTestClick();
+    void memLogTestChange();
+    void SettingsNotWritable();
+
+    MainForm ui_;
+    QtTimerFactory timers_;
+    QtMessageSink sink_;
+    std::unique_ptr<SettingsStore> store_;
+    std::unique_ptr<RegSettings> settings_;
+    std::unique_ptr<TFWUpdate> updater_;
+    std::unique_ptr<TSerDev> dev_;
+    AdapterModel model_;
+    std::unique_ptr<PortListModel> ports_;
+    std::unique_ptr<WindowView> view_;
+    std::unique_ptr<AdapterControl> control_;
+    std::unique_ptr<ModeListBinding> modeList_;
+    std::unique_ptr<UpdatePage> updatePage_;
+    std::unique_ptr<AboutPage> aboutPage_;
+    std::unique_ptr<Timer> tmrRefresh_;
+    std::unique_ptr<platform::TimerResolution> timerResolution_;
+    std::function<void(const QString&)> openUrl_;
+    QString settingsLocation_;
+    bool restorePosition_ = false;
+    bool portListFilled_ = false;
+    bool forceFillPending_ = false;
+    bool rescanRunning_ = false;
+};

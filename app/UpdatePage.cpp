@@ -1,0 +1,90 @@
+#include "app/UpdatePage.h"
+
+#include <QFileInfo>
+
+#include "app/WindowView.h"
+#include "control/AdapterControl.h"
+#include "update/ModeFile.h"
+#include "update/TFWUpdate.h"
+
+UpdatePage::UpdatePage(MainForm& ui, AdapterControl& control, TFWUpdate& updater, WindowView& view,
+                       MessageSink& sink, SelectFile selectFile, QObject* parent)
+    : QObject(parent),
+      ui_(ui),
+      control_(control),
+      updater_(updater),
+      view_(view),
+      sink_(sink),
+      selectFile_(std::move(selectFile)) {
+    connect(ui_.btUpdateRun, &QPushButton::clicked, this, &UpdatePage::btUpdateRunClick);
+    connect(ui_.btFW_File, &QPushButton::clicked, this, &UpdatePage::btFW_FileClick);
+    connect(ui_.rbUploadFW, &QRadioButton::clicked, this, &UpdatePage::rbUploadFWClick);
+    connect(ui_.rbAddMode, &QRadioButton::clicked, this, &UpdatePage::rbAddModeClick);
+    connect(ui_.ckbNotSearch, &QCheckBox::clicked, this, &UpdatePage::UpdatePageState);
+    connect(ui_.ckbWait, &QCheckBox::clicked, this, &UpdatePage::UpdatePageState);
+    connect(ui_.edFW_File, &QLineEdit::textChanged, this, &UpdatePage::UpdatePageState);
+}
+
+void UpdatePage::UpdatePageState() {
+    view_.EvaluateRun(control_.Busy(), updater_.IsActive());
+}
+
+void UpdatePage::rbUploadFWClick() {
+    ui_.ckbNotSearch->setEnabled(true);
+    ui_.ckbWait->setEnabled(true);
+    UpdatePageState();
+}
+
+// Repair stays selected: the repair is reachable from the window. "Do not Search" means
+// nothing for it, so it is offered only with an upload.
+void UpdatePage::rbAddModeClick() {
+    ui_.ckbNotSearch->setEnabled(false);
+    ui_.ckbWait->setEnabled(false);
+    UpdatePageState();
+}
+
+void UpdatePage::btFW_FileClick() {
+    const std::string kind = ui_.rbUploadFW->isChecked() ? "RFW" : "RCM";
+    std::string name = ui_.edFW_File->text().toStdString();
+    if (!selectFile_(kind, name)) return;
+    if (!QFileInfo::exists(QString::fromStdString(name))) {
+        sink_.ShowMessage("Error...", "Firware file \"" + name + "\" is not found.",
+                          MsgIcon::Error);
+        return;
+    }
+    ui_.edFW_File->setText(QString::fromStdString(name));
+}
+
+void UpdatePage::btUpdateRunClick() {
+    const bool run = ui_.btUpdateRun->text() == "Run";
+    const std::string file = ui_.edFW_File->text().toStdString();
+    if (ui_.rbUploadFW->isChecked()) {
+        if (run)
+            control_.StartUpdate(file, ui_.ckbNotSearch->isChecked(), ui_.ckbWait->isChecked(),
+                                 *this);
+        else
+            control_.StopUpdate();
+        return;
+    }
+    if (!run) {
+        control_.StopUpdate();
+        return;
+    }
+    SetProgressPos(0);
+    Bytes data;
+    if (LoadModeFile(file, sink_, data)) control_.StartRepair(data);
+}
+
+void UpdatePage::SetProgressMax(int max) {
+    // A range of 0..0 would turn the bar into a busy indicator: an empty file has nothing
+    // to show, not something endless.
+    ui_.pbUpdateProgress->setRange(0, max > 0 ? max : 1);
+}
+
+void UpdatePage::SetProgressPos(int pos) {
+    ui_.pbUpdateProgress->setValue(pos < 0 ? 0 : pos);
+}
+
+void UpdatePage::SetStatus(const std::string& text) {
+    ui_.edUpdateSatus->setText(QString::fromStdString(text));
+}

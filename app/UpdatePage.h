@@ -1,0 +1,44 @@
+// The Update page: the choice between a firmware upload and a repair, the file, and Run,
+// which starts the adapter control's operation and becomes Stop while the update engine
+// runs. It shows the engine's progress and status.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <string>
+
+#include "app/MainForm.h"
+#include "base/MessageSink.h"
+#include "update/UpdateView.h"
+
+class AdapterControl;
+class TFWUpdate;
+class WindowView;
+
+class UpdatePage : public QObject, public UpdateView {
+public:
+    // Asks the user for a file of kind `extension` ("RFW", "RCM"), starting from `name`;
+    // true with the chosen path in `name`.
+    using SelectFile = std::function<bool(const std::string& extension, std::string& name)>;
+
+    UpdatePage(MainForm& ui, AdapterControl& control, TFWUpdate& updater, WindowView& view,
+               MessageSink& sink, SelectFile selectFile, QObject* parent = nullptr);
+
+    void btUpdateRunClick();
+    void btFW_FileClick();
+    void rbUploadFWClick();
+    void rbAddModeClick();
+    void UpdatePageState();
+
+    void SetProgressMax(int max) override;
+    void SetProgressPos(int pos) override;
+    void SetStatus(const std::string& text) override;
+
+private:
+    MainForm& ui_;
+    AdapterControl& control_;
+    TFWUpdate& updater_;
+    WindowView& view_;
+    MessageSink& sink_;
+    SelectFile selectFile_;
+};
