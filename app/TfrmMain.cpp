@@ -88,12 +88,12 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
     control_ = std::make_unique<AdapterControl>(timers_, sink_, *dev_, *updater_, model_, *view_,
                                                 settings_.get());
     modeList_ = std::make_unique<ModeListBinding>(ui_, *control_, this);
-    updatePage_ = std::make_unique<UpdatePage>(
-        ui_, *control_, *updater_, *view_, sink_,
-        [this](const std::string& ext, std::string& name) {
+    auto selectFile =
+        seams.selectFile ? seams.selectFile : [this](const std::string& ext, std::string& name) {
             return SelectFileDialog(this, ext, name);
-        },
-        this);
+        };
+    updatePage_ =
+        std::make_unique<UpdatePage>(ui_, *control_, *updater_, *view_, sink_, selectFile, this);
     openUrl_ = seams.openUrl ? seams.openUrl
                              : [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     aboutPage_ = std::make_unique<AboutPage>(ui_, product, openUrl_, this);

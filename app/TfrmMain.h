@@ -36,6 +36,9 @@ struct WindowSeams {
     std::unique_ptr<ComPortSource> comPorts;
     // Opens addresses for the About page's links (the desktop's default handler when null).
     std::function<void(const QString&)> openUrl;
+    // Asks for a file of a kind ("RFW", "RCM"), starting from a name; true with the chosen
+    // path (the open-file dialog when null).
+    std::function<bool(const std::string& extension, std::string& name)> selectFile;
     static WindowSeams Defaults();
 };
 

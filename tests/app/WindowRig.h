@@ -4,8 +4,13 @@
 #pragma once
 
 #include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,6 +18,8 @@
 
 #include "app/TfrmMain.h"
 #include "base/SettingsStore.h"
+#include "control/AdapterControl.h"
+#include "tests/support/AdapterSimProcess.h"
 #include "transport/ComPortSource.h"
 
 using SettingsMap = std::map<std::string, std::variant<std::int32_t, std::string>>;
@@ -86,6 +93,13 @@ private:
     QTimer timer_;
 };
 
+// The one watcher of a test program, started by its main: a box nobody expected is closed
+// too (and counted), so it cannot hold a test up. A test clears it before it looks.
+inline BoxWatcher& Boxes() {
+    static BoxWatcher watcher;
+    return watcher;
+}
+
 inline std::string VersionOf(const std::string& product, const std::string& key) {
     static const std::map<std::string, std::string> kRest = {
         {"InternalName", "Configurator"},         {"FileVersion", "1.7.0.8"},
@@ -94,4 +108,71 @@ inline std::string VersionOf(const std::string& product, const std::string& key)
     if (key == "ProductName") return product;
     auto it = kRest.find(key);
     return it == kRest.end() ? std::string() : it->second;
+}
+
+inline constexpr int kStartMs = 5000;    // the USB rescan (1.5 s) and the first pass of the workers
+inline constexpr int kSearchMs = 10000;  // ten silent probes take about 2.2 s
+
+// The window with its seams in the test's hands: what the user would answer in the open-file
+// dialog (`fileToChoose`; empty: cancel), and every address handed to the desktop.
+struct Window {
+    std::unique_ptr<TfrmMain> w;
+    std::shared_ptr<SettingsMap> settings;
+    struct Desk {
+        std::string fileToChoose;
+        std::string kindAsked;
+        QStringList opened;
+    };
+    std::shared_ptr<Desk> desk = std::make_shared<Desk>();
+};
+
+inline Window Open(std::shared_ptr<SettingsMap> settings, const std::string& product = "Korvanta",
+                   std::unique_ptr<ComPortSource> ports = nullptr) {
+    Window made;
+    made.settings = settings;
+    WindowSeams seams;
+    seams.versionValue = [product](const std::string& key) { return VersionOf(product, key); };
+    seams.settings = std::make_unique<MemorySettings>(settings);
+    seams.comPorts = std::move(ports);
+    auto desk = made.desk;
+    seams.openUrl = [desk](const QString& url) { desk->opened << url; };
+    seams.selectFile = [desk](const std::string& kind, std::string& name) {
+        desk->kindAsked = kind;
+        if (desk->fileToChoose.empty()) return false;
+        name = desk->fileToChoose;
+        return true;
+    };
+    made.w = std::make_unique<TfrmMain>(std::move(seams));
+    made.w->show();
+    return made;
+}
+
+// A simulated adapter, chosen in the window's port list as a user would have left it.
+struct Adapter {
+    explicit Adapter(std::vector<std::string> options = {}) {
+        state = dir.filePath("state.json").toStdString();
+        options.insert(options.end(), {"--state-file", state});
+        sim = std::make_unique<AdapterSimProcess>(ADAPTER_SIM_PATH, options);
+        qputenv("CONFIGURATOR_PORTS", QByteArray::fromStdString(sim->Pty()));
+    }
+    QJsonObject State() const {
+        QFile f(QString::fromStdString(state));
+        f.open(QIODevice::ReadOnly);
+        return QJsonDocument::fromJson(f.readAll()).object();
+    }
+    QTemporaryDir dir;
+    std::string state;
+    std::unique_ptr<AdapterSimProcess> sim;
+};
+
+inline std::shared_ptr<SettingsMap> Remembering(const Adapter& a) {
+    auto s = std::make_shared<SettingsMap>();
+    (*s)["Port"] = a.sim->Pty();
+    return s;
+}
+
+inline void Search(TfrmMain& w) {
+    QTRY_VERIFY_WITH_TIMEOUT(w.PortListFilled(), kStartMs);
+    QTest::mouseClick(w.Ui().btSearch, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Control().Busy(), kSearchMs);
 }

@@ -18,50 +18,6 @@
 
 namespace {
 
-constexpr int kStartMs = 5000;    // the USB rescan (1.5 s) and the first pass of the workers
-constexpr int kSearchMs = 10000;  // ten silent probes take about 2.2 s
-
-struct Window {
-    std::unique_ptr<TfrmMain> w;
-    std::shared_ptr<SettingsMap> settings;
-};
-
-Window Open(std::shared_ptr<SettingsMap> settings, const std::string& product = "Korvanta",
-            std::unique_ptr<ComPortSource> ports = nullptr) {
-    WindowSeams seams;
-    seams.versionValue = [product](const std::string& key) { return VersionOf(product, key); };
-    seams.settings = std::make_unique<MemorySettings>(settings);
-    seams.comPorts = std::move(ports);
-    seams.openUrl = [](const QString&) {};
-    Window made{std::make_unique<TfrmMain>(std::move(seams)), settings};
-    made.w->show();
-    return made;
-}
-
-// A simulated adapter, chosen in the window's port list as a user would have left it.
-struct Adapter {
-    explicit Adapter(std::vector<std::string> options = {}) {
-        state = dir.filePath("state.json").toStdString();
-        options.insert(options.end(), {"--state-file", state});
-        sim = std::make_unique<AdapterSimProcess>(ADAPTER_SIM_PATH, options);
-        qputenv("CONFIGURATOR_PORTS", QByteArray::fromStdString(sim->Pty()));
-    }
-    QJsonObject State() const {
-        QFile f(QString::fromStdString(state));
-        f.open(QIODevice::ReadOnly);
-        return QJsonDocument::fromJson(f.readAll()).object();
-    }
-    QTemporaryDir dir;
-    std::string state;
-    std::unique_ptr<AdapterSimProcess> sim;
-};
-
-std::shared_ptr<SettingsMap> Remembering(const Adapter& a) {
-    auto s = std::make_shared<SettingsMap>();
-    (*s)["Port"] = a.sim->Pty();
-    return s;
-}
-
 QStringList Column(QTableWidget* list, int col) {
     QStringList texts;
     for (int r = 0; r < list->rowCount(); ++r)
@@ -84,12 +40,6 @@ void ClickHeader(QTableWidget* list, int section) {
     QHeaderView* h = list->horizontalHeader();
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                       QPoint(h->sectionViewportPosition(section) + 10, h->height() / 2));
-}
-
-void Search(TfrmMain& w) {
-    QTRY_VERIFY_WITH_TIMEOUT(w.PortListFilled(), kStartMs);
-    QTest::mouseClick(w.Ui().btSearch, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.Control().Busy(), kSearchMs);
 }
 
 }  // namespace
@@ -305,7 +255,8 @@ void WindowTest::columnClicksCycleAndPersist() {
 void WindowTest::notFoundBoxNamesProductAndPort() {
     Adapter adapter({"--prefix", "!nobody_home"});
     Window win = Open(Remembering(adapter));
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
+    boxes.boxes.clear();
     Search(*win.w);
     QCOMPARE(boxes.boxes.size(), std::size_t(1));
     QCOMPARE(boxes.boxes[0].title, QString("Korvanta Configurator Version 1.7.0.8 - Error..."));
@@ -319,7 +270,8 @@ void WindowTest::notFoundBoxNamesProductAndPort() {
 }
 
 void WindowTest::unwritableSettingsAreToldOnce() {
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
+    boxes.boxes.clear();
     WindowSeams seams;
     seams.versionValue = [](const std::string& key) { return VersionOf("Korvanta", key); };
     // No folder can be made below a device node, not even by root.
@@ -340,6 +292,7 @@ void WindowTest::unwritableSettingsAreToldOnce() {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     ConfiguratorApp app(argc, argv);
+    Boxes();
     WindowTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -1,0 +1,230 @@
+// The Update, Test and About pages of the real window, offscreen, against the simulated
+// adapter: Run's rule, an upload written byte for byte, Stop, a refused mode file, the
+// self-test log as it grows, the clipboard, and the About page's links.
+#include <QClipboard>
+#include <QEnterEvent>
+#include <QtTest>
+
+#include "app/ConfiguratorApp.h"
+#include "app/FileFilter.h"
+#include "app/OrderMail.h"
+#include "tests/app/WindowRig.h"
+#include "transport/TSerDev.h"
+
+namespace {
+
+constexpr int kPage = 128;
+constexpr int kUpdateMs = 20000;
+
+std::string WriteFile(const QTemporaryDir& dir, const char* name, const QByteArray& content) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(content);
+    return path.toStdString();
+}
+
+QByteArray Firmware(int pages, int tail) {
+    QByteArray data(80 + pages * kPage + tail, '\0');
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    return data;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A check box or radio button clicked on its box, where a user clicks.
+void Tick(QAbstractButton* box) {
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(7, box->height() / 2));
+}
+
+void Choose(Window& win, const std::string& file) {
+    win.desk->fileToChoose = file;
+    QTest::mouseClick(win.w->Ui().btFW_File, Qt::LeftButton);
+}
+
+}  // namespace
+
+class PagesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void runFollowsSearchFileAndDoNotSearch();
+    void uploadWithoutSearchWaitsThenWritesTheWholeImage();
+    void stopDuringThePages();
+    void shortModeFileIsRefusedAndNothingSent();
+    void selfTestLogGrowsAndCopiesWithCrLf();
+    void aboutLinksHoverAndOpen();
+};
+
+void PagesTest::runFollowsSearchFileAndDoNotSearch() {
+    QTemporaryDir dir;
+    Adapter adapter;
+    Window win = Open(Remembering(adapter));
+    const MainForm& ui = win.w->Ui();
+    const std::string firmware = WriteFile(dir, "new.rfw", Firmware(2, 0));
+    Choose(win, firmware);
+    QCOMPARE(win.desk->kindAsked, std::string("RFW"));
+    QCOMPARE(ui.edFW_File->text().toStdString(), firmware);
+    QVERIFY(!ui.btUpdateRun->isEnabled());  // no adapter identified yet
+    Tick(ui.rbUploadFW);
+    Tick(ui.ckbNotSearch);
+    QVERIFY(ui.btUpdateRun->isEnabled());
+    Tick(ui.ckbNotSearch);
+    QVERIFY(!ui.btUpdateRun->isEnabled());
+
+    Search(*win.w);
+    QVERIFY(ui.btUpdateRun->isEnabled());
+    // Repair stays chosen, without "Do not Search", and asks for a change-mode file.
+    Tick(ui.rbAddMode);
+    QVERIFY(ui.rbAddMode->isChecked() && !ui.ckbNotSearch->isEnabled());
+    QVERIFY(ui.btUpdateRun->isEnabled());
+    BoxWatcher& boxes = Boxes();
+    boxes.boxes.clear();
+    const std::string missing = dir.filePath("missing.rcm").toStdString();
+    Choose(win, missing);
+    QCOMPARE(win.desk->kindAsked, std::string("RCM"));
+    QCOMPARE(boxes.boxes.size(), std::size_t(1));
+    QCOMPARE(boxes.boxes[0].text.toStdString(), "Firware file \"" + missing + "\" is not found.");
+    QCOMPARE(ui.edFW_File->text().toStdString(), firmware);  // a missing file is not taken
+    QCOMPARE(FileFilterFor("rcm")[0].name + " " + FileFilterFor("rcm")[0].pattern,
+             std::string("RCM-files *.rcm"));
+}
+
+void PagesTest::uploadWithoutSearchWaitsThenWritesTheWholeImage() {
+    QTemporaryDir dir;
+    const QString image = dir.filePath("image.bin");
+    Adapter adapter({"--start-in-bootloader", "--wait-prompt", "--prompt-interval", "400",
+                     "--image", image.toStdString()});
+    Window win = Open(Remembering(adapter));
+    const MainForm& ui = win.w->Ui();
+    const QByteArray data = Firmware(10, 17);
+    QTRY_VERIFY_WITH_TIMEOUT(win.w->PortListFilled(), kStartMs);
+    Choose(win, WriteFile(dir, "new.rfw", data));
+    Tick(ui.rbUploadFW);
+    Tick(ui.ckbNotSearch);
+    QVERIFY(ui.ckbWait->isChecked());
+    QTest::mouseClick(ui.btUpdateRun, Qt::LeftButton);
+    // Waiting for the boot loader's prompt, the run can already be stopped.
+    QTRY_COMPARE_WITH_TIMEOUT(ui.edUpdateSatus->text(), QString("Waiting Connection..."), 2000);
+    QVERIFY(ui.btUpdateRun->isEnabled() && ui.btUpdateRun->text() == "Stop");
+    QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), kUpdateMs);
+    QCOMPARE(ui.edUpdateSatus->text(), QString("Updating firmware : Ok"));
+    QVERIFY(ReadAll(image) == data.mid(80, 10 * kPage));
+    QCOMPARE(ui.pbUpdateProgress->maximum(), 10);
+    QCOMPARE(ui.pbUpdateProgress->value(), 10);
+    QCOMPARE(ui.btUpdateRun->text(), QString("Run"));
+    QVERIFY(ui.btUpdateRun->hasFocus());
+}
+
+void PagesTest::stopDuringThePages() {
+    QTemporaryDir dir;
+    Adapter adapter({"--start-in-bootloader", "--page-delay", "150"});
+    Window win = Open(Remembering(adapter));
+    const MainForm& ui = win.w->Ui();
+    QTRY_VERIFY_WITH_TIMEOUT(win.w->PortListFilled(), kStartMs);
+    Choose(win, WriteFile(dir, "new.rfw", Firmware(40, 0)));
+    Tick(ui.rbUploadFW);
+    Tick(ui.ckbNotSearch);
+    Tick(ui.ckbWait);  // greet at once
+    QTest::mouseClick(ui.btUpdateRun, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui.edUpdateSatus->text().startsWith("Writing Page #3"), kUpdateMs);
+    QTest::mouseClick(ui.btUpdateRun, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), 2000);
+    QCOMPARE(ui.edUpdateSatus->text(), QString("Firmware Update canceled..."));
+    QVERIFY(!win.w->Device().Opened);
+    QCOMPARE(ui.btUpdateRun->text(), QString("Run"));
+    QVERIFY(ui.btUpdateRun->isEnabled());  // "Do not Search" and a file: Run again
+}
+
+void PagesTest::shortModeFileIsRefusedAndNothingSent() {
+    QTemporaryDir dir;
+    const QString stored = dir.filePath("stored.rcm");
+    Adapter adapter({"--mode-file", stored.toStdString()});
+    Window win = Open(Remembering(adapter));
+    const MainForm& ui = win.w->Ui();
+    Search(*win.w);
+    Tick(ui.rbAddMode);
+    const std::string file = WriteFile(dir, "short.rcm", QByteArray(79, 'm'));
+    Choose(win, file);
+    BoxWatcher& boxes = Boxes();
+    boxes.boxes.clear();
+    QTest::mouseClick(ui.btUpdateRun, Qt::LeftButton);
+    QTRY_COMPARE(boxes.boxes.size(), std::size_t(1));
+    QCOMPARE(boxes.boxes[0].text,
+             QString::fromStdString("Change Mode file \"" + file + "\"corrupted."));
+    QVERIFY(!win.w->Control().Busy());
+    QCOMPARE(ui.btUpdateRun->text(), QString("Run"));
+    // An 80-byte file goes to the adapter whole.
+    const QByteArray good(80, 'g');
+    Choose(win, WriteFile(dir, "good.rcm", good));
+    QTest::mouseClick(ui.btUpdateRun, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), kSearchMs);
+    QCOMPARE(ReadAll(stored), good);
+    QCOMPARE(boxes.boxes.size(), std::size_t(1));
+}
+
+void PagesTest::selfTestLogGrowsAndCopiesWithCrLf() {
+    Adapter adapter({"--test-pause", "120"});
+    Window win = Open(Remembering(adapter));
+    const MainForm& ui = win.w->Ui();
+    Search(*win.w);
+    QTest::mouseClick(ui.btCopy, Qt::LeftButton);
+    QVERIFY(QGuiApplication::clipboard()->text().contains("SN:000123\r\nID:ADPT\r\n"));
+
+    ui.pcOptions->setCurrentWidget(ui.tsTest);
+    QTest::mouseClick(ui.btRunTest, Qt::LeftButton);
+    // Part of the output is shown while the rest is still on its way.
+    QTRY_VERIFY_WITH_TIMEOUT(ui.memLogTest->toPlainText().contains("RAM"), kSearchMs);
+    QVERIFY(win.w->Control().Busy());
+    QVERIFY(!ui.memLogTest->toPlainText().contains("Self-test passed"));
+    QVERIFY(ui.btCopyTest->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), kSearchMs);
+    QVERIFY(ui.btRunTest->hasFocus());
+    // From the reply's first line, the banner, to its last.
+    const QString expected =
+        "CR:Adapter (C) 2026 Adapter Works\r\nSelf-test started\r\nRAM ........ OK\r\nFlash ...... "
+        "OK\r\nLine driver  OK\r\n"
+        "Supply ..... OK\r\nSelf-test passed";
+    QTest::mouseClick(ui.btCopyTest, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text().trimmed(), expected);
+}
+
+void PagesTest::aboutLinksHoverAndOpen() {
+    Window win = Open(std::make_shared<SettingsMap>(), "Our Product");
+    const MainForm& ui = win.w->Ui();
+    ui.pcOptions->setCurrentWidget(ui.About);
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(ui.lbRef, &enter);
+    QVERIFY(ui.lbRef->font().underline());
+    QVERIFY(!ui.lbMail->font().underline());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(ui.lbRef, &leave);
+    QVERIFY(!ui.lbRef->font().underline());
+    QVERIFY(ui.lbRef->font().bold() && ui.lbRef->font().italic());
+
+    QTest::mouseClick(ui.lbRef, Qt::LeftButton);
+    QTest::mouseClick(ui.lbMail, Qt::LeftButton);
+    QCOMPARE(win.desk->opened.size(), 2);
+    QCOMPARE(win.desk->opened[0], QString("https://www.example.test"));
+    const QString today = QDate::currentDate().toString("yyyyMMdd");
+    QCOMPARE(
+        win.desk->opened[1],
+        "mailto:orders@example.test?subject=Order%20for%20Our Product%20Adapter%20-%20" + today);
+    QCOMPARE(
+        OrderMailAddress("a@b.test", "Korvanta", 2024, 1, 1),
+        std::string("mailto:a@b.test?subject=Order%20for%20Korvanta%20Adapter%20-%2020240101"));
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ConfiguratorApp app(argc, argv);
+    Boxes();
+    PagesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "PagesTest.moc"
