@@ -55,6 +55,7 @@ private slots:
     void runFollowsSearchFileAndDoNotSearch();
     void uploadWithoutSearchWaitsThenWritesTheWholeImage();
     void stopDuringThePages();
+    void noStopWhileTheUpdateIsStarting();
     void shortModeFileIsRefusedAndNothingSent();
     void selfTestLogGrowsAndCopiesWithCrLf();
     void aboutLinksHoverAndOpen();
@@ -138,6 +139,29 @@ void PagesTest::stopDuringThePages() {
     QVERIFY(!win.w->Device().Opened);
     QCOMPARE(ui.btUpdateRun->text(), QString("Run"));
     QVERIFY(ui.btUpdateRun->isEnabled());  // "Do not Search" and a file: Run again
+}
+
+// Until the engine runs there is nothing for Stop to cancel: the page's own controls must
+// not bring the button back meanwhile.
+void PagesTest::noStopWhileTheUpdateIsStarting() {
+    QTemporaryDir dir;
+    Adapter adapter({"--silent", "U"});
+    Window win = Open(Remembering(adapter));
+    const MainForm& ui = win.w->Ui();
+    Search(*win.w);
+    Choose(win, WriteFile(dir, "new.rfw", Firmware(2, 0)));
+    Tick(ui.rbUploadFW);
+    QTest::mouseClick(ui.btUpdateRun, Qt::LeftButton);
+    QVERIFY(win.w->Control().Busy());
+    Tick(ui.ckbNotSearch);
+    Tick(ui.ckbWait);
+    Tick(ui.rbUploadFW);
+    QCOMPARE(ui.btUpdateRun->text(), QString("Stop"));
+    QVERIFY(!ui.btUpdateRun->isEnabled());
+    // The adapter never answers "U": the operation ends with its box, and Run is back.
+    QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), kSearchMs);
+    QCOMPARE(ui.btUpdateRun->text(), QString("Run"));
+    QVERIFY(ui.btUpdateRun->isEnabled());
 }
 
 void PagesTest::shortModeFileIsRefusedAndNothingSent() {
