@@ -1,7 +1,10 @@
 // configurator-screenshots DIR: drives the window as a user would against the port named in
-// CONFIGURATOR_PORTS (the simulated adapter) and writes a picture of each page: the Settings
-// page after a search, then the Update, About and Test pages. Runs without a display.
+// CONFIGURATOR_PORTS (the simulated adapter) and writes a picture of each page: Settings after
+// a search, Test after a self-test, About, and Update in the middle of a firmware update.
+// Runs without a display.
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -12,8 +15,10 @@
 
 namespace {
 
+constexpr int kPages = 96;  // of 128 bytes: long enough to be caught half way
+
 // Calls `then` once `done` holds, looking every 20 ms; gives up after `limitMs`.
-void When(std::function<bool()> done, std::function<void()> then, int limitMs = 15000) {
+void When(std::function<bool()> done, std::function<void()> then, int limitMs = 30000) {
     auto* timer = new QTimer;
     auto waited = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [=] {
@@ -33,6 +38,15 @@ bool Save(TfrmMain& window, QWidget* page, const QString& file) {
     return ok;
 }
 
+QString WriteFirmware(const QTemporaryDir& dir) {
+    QByteArray data(80 + kPages * 128, '\0');
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 31);
+    const QString path = dir.filePath("korvanta-1.08.rfw");
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() ? path : QString();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,32 +56,40 @@ int main(int argc, char** argv) {
     }
     ConfiguratorApp app(argc, argv);
     const QDir dir(QString::fromLocal8Bit(argv[1]));
+    const QTemporaryDir files;
     TfrmMain window;
     window.show();
-    int status = 0;
+    const MainForm& ui = window.Ui();
+    bool ok = true;
+    auto idle = [&] { return !window.Control().Busy(); };
     // The simulated adapter's port, as the user would pick it from the list.
     const QString port = qEnvironmentVariable("CONFIGURATOR_PORTS").section(':', 0, 0);
-    When(
-        [&] {
-            return window.PortListFilled() &&
-                   window.Ui().cbCOM->findText(port, Qt::MatchStartsWith) >= 0;
-        },
-        [&] {
-            QComboBox* list = window.Ui().cbCOM;
-            list->setCurrentIndex(list->findText(port, Qt::MatchStartsWith));
-            emit list->activated(list->currentIndex());
-            window.Ui().btSearch->click();
-            When([&] { return !window.Control().Busy(); },
-                 [&] {
-                     const MainForm& ui = window.Ui();
-                     bool ok = Save(window, ui.tsSettings, dir.filePath("settings.png"));
-                     ok = Save(window, ui.Update, dir.filePath("update.png")) && ok;
-                     ok = Save(window, ui.About, dir.filePath("about.png")) && ok;
-                     ok = Save(window, ui.tsTest, dir.filePath("test.png")) && ok;
-                     status = ok ? 0 : 1;
-                     app.quit();
-                 });
+    auto listed = [&] {
+        return window.PortListFilled() && ui.cbCOM->findText(port, Qt::MatchStartsWith) >= 0;
+    };
+    When(listed, [&] {
+        ui.cbCOM->setCurrentIndex(ui.cbCOM->findText(port, Qt::MatchStartsWith));
+        emit ui.cbCOM->activated(ui.cbCOM->currentIndex());
+        ui.btSearch->click();
+        When(idle, [&] {
+            ok = Save(window, ui.tsSettings, dir.filePath("settings.png")) && ok;
+            ui.pcOptions->setCurrentWidget(ui.tsTest);
+            ui.btRunTest->click();
+            When(idle, [&] {
+                ok = Save(window, ui.tsTest, dir.filePath("test.png")) && ok;
+                ok = Save(window, ui.About, dir.filePath("about.png")) && ok;
+                ui.pcOptions->setCurrentWidget(ui.Update);
+                ui.edFW_File->setText(WriteFirmware(files));
+                ui.btUpdateRun->click();
+                auto halfWay = [&] {
+                    return idle() || ui.pbUpdateProgress->value() >= kPages * 2 / 5;
+                };
+                When(halfWay, [&] {
+                    ok = Save(window, ui.Update, dir.filePath("update.png")) && ok;
+                    app.exit(ok ? 0 : 1);
+                });
+            });
         });
-    app.exec();
-    return status;
+    });
+    return app.exec();
 }

@@ -34,7 +34,8 @@ fi
 
 # No port: serve the simulated adapter on a pty.
 . scripts/sim.sh
-start_adapter_sim build/release
+# Its boot loader calls for the configurator, as a real one does after the update command.
+start_adapter_sim build/release --wait-prompt
 echo "Simulated adapter on $pty"
 if [ -n "$display" ]; then
     echo "Pick \"$pty (virtual port)\" in the Port list and press Search."

@@ -12,7 +12,8 @@ cmake --build build/release -j "$(nproc)" --target configurator-screenshots adap
 mkdir -p "$dir"
 
 . scripts/sim.sh
-start_adapter_sim build/release
+# Slow pages, so the update can be pictured half way.
+start_adapter_sim build/release --wait-prompt --page-delay 40
 cfg=$(mktemp -d)
 # Settings of their own, so the pictures do not depend on the user's.
 XDG_CONFIG_HOME="$cfg" CONFIGURATOR_PORTS="$pty" QT_QPA_PLATFORM=offscreen \
