@@ -1,15 +1,16 @@
 // A real-time loop for programs without Qt (the command line, benchmarks): it owns the
-// timers, sleeps until the next one is due, and takes work posted from other threads.
+// timers and the watches on ports, sleeps until the next timer is due or a watched port has
+// input, and takes work posted from other threads.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <vector>
 
 #include "base/Timer.h"
+#include "platform/ReadyWait.h"
 
 class EventLoop : public TimerFactory {
 public:
@@ -17,8 +18,10 @@ public:
     ~EventLoop() override;
 
     std::unique_ptr<Timer> CreateTimer() override;
+    std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t descriptor,
+                                              std::function<void()> onReady) override;
 
-    // Runs timers and posted work until Quit(); returns the code given to Quit.
+    // Runs timers, watches and posted work until Quit(); returns the code given to Quit.
     int Run();
     void Quit(int code = 0);
     // Thread-safe: runs fn on the loop's thread at its next turn.
@@ -26,14 +29,20 @@ public:
 
 private:
     class RTimer;
+    class RWatch;
     friend class RTimer;
+    friend class RWatch;
     using Clock = std::chrono::steady_clock;
 
+    RTimer* NextDue() const;
+    void DispatchReady(const std::vector<std::intptr_t>& ready);
+
     std::mutex mutex_;
-    std::condition_variable wake_;
+    platform::ReadyWait waiter_;
     std::deque<std::function<void()>> posted_;
     bool quit_ = false;
     int code_ = 0;
     std::uint64_t seq_ = 0;
-    std::vector<RTimer*> timers_;  // touched only on the loop's thread
+    std::vector<RTimer*> timers_;   // touched only on the loop's thread
+    std::vector<RWatch*> watches_;  // likewise
 };

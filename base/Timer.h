@@ -2,6 +2,7 @@
 // on the command line, a virtual clock in tests), so tick-driven logic never sleeps.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -19,10 +20,24 @@ protected:
     std::function<void()> callback_;
 };
 
+// Watching a device for input lasts as long as this object.
+class ReadyWatch {
+public:
+    virtual ~ReadyWatch() = default;
+};
+
 // The owner of timers (the window's role). A timer may be destroyed from inside its own
 // callback: implementations dispatch a copy of the callback, never the stored one.
 class TimerFactory {
 public:
     virtual ~TimerFactory() = default;
     virtual std::unique_ptr<Timer> CreateTimer() = 0;
+    // Calls `onReady` on the owner's thread whenever `descriptor` has input to read, so
+    // bytes are taken when they arrive rather than at the next tick. Null where the owner
+    // cannot watch descriptors: ticks alone then take the input. The watch may be destroyed
+    // from inside its own callback.
+    virtual std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t /*descriptor*/,
+                                                      std::function<void()> /*onReady*/) {
+        return nullptr;
+    }
 };

@@ -14,6 +14,13 @@ public:
     ~VirtualClock() override;
 
     std::unique_ptr<Timer> CreateTimer() override;
+    // Watches are offered only once arrivals are on, so hosts tick alone otherwise.
+    std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t descriptor,
+                                              std::function<void()> onReady) override;
+    void SetArrivals(bool on) { arrivals_ = on; }
+    // Input reached `descriptor`: its watch runs at the present time, after the timer that
+    // moved the bytes (never inside it, as a real loop never calls back in a read).
+    void SignalReadable(std::intptr_t descriptor);
 
     std::int64_t Now() const { return now_; }
     // Runs every timer that falls due up to now + ms, then sets the clock there.
@@ -25,11 +32,17 @@ public:
 
 private:
     class VTimer;
+    class VWatch;
     friend class VTimer;
+    friend class VWatch;
     VTimer* NextDue(std::int64_t limit) const;
+    void DispatchReady();
 
     std::int64_t now_ = 0;
     std::uint64_t seq_ = 0;
     std::vector<VTimer*> timers_;
     std::function<void(std::int64_t)> afterTick_;
+    bool arrivals_ = false;
+    std::vector<VWatch*> watches_;
+    std::vector<std::intptr_t> ready_;
 };

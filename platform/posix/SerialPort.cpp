@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -239,6 +240,27 @@ bool IsNativePortName(const std::string& portName) {
 
 std::string NativeDevicePath(const std::string& portName) {
     return portName;
+}
+
+std::intptr_t ReadableDescriptor(serial::HANDLE h) {
+    return Fd(h);
+}
+
+// Drivers of real UARTs and of USB converters (ftdi_sio sets its latency timer to 1 ms for
+// it) know the flag; a pseudo-terminal refuses the request, which changes nothing.
+bool RequestLowLatency(serial::HANDLE h) {
+    serial_struct line{};
+    if (ioctl(Fd(h), TIOCGSERIAL, &line) != 0 || (line.flags & ASYNC_LOW_LATENCY) != 0)
+        return false;
+    line.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(Fd(h), TIOCSSERIAL, &line) == 0;
+}
+
+void RestoreLatency(serial::HANDLE h) {
+    serial_struct line{};
+    if (ioctl(Fd(h), TIOCGSERIAL, &line) != 0) return;
+    line.flags &= ~ASYNC_LOW_LATENCY;
+    ioctl(Fd(h), TIOCSSERIAL, &line);
 }
 
 }  // namespace platform

@@ -118,4 +118,17 @@ std::string NativeDevicePath(const std::string& portName) {
     return "\\\\.\\" + portName;
 }
 
+// A COM port's handle is no descriptor to wait on here: the ticks take the input.
+std::intptr_t ReadableDescriptor(serial::HANDLE) {
+    return -1;
+}
+
+// The latency of a Windows serial driver is its own setting (a USB converter's advanced
+// port properties); nothing is asked of it from here.
+bool RequestLowLatency(serial::HANDLE) {
+    return false;
+}
+
+void RestoreLatency(serial::HANDLE) {}
+
 }  // namespace platform
