@@ -29,6 +29,9 @@ static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, Description) == 32);
 
 using FT_CreateDeviceInfoListFn = FT_STATUS (*)(serial::DWORD* count);
 using FT_GetDeviceInfoListFn = FT_STATUS (*)(FT_DEVICE_LIST_INFO_NODE* list, serial::DWORD* count);
+// The handle FT_W32_CreateFile returned; the timer in milliseconds.
+using FT_GetLatencyTimerFn = FT_STATUS (*)(serial::HANDLE handle, unsigned char* ms);
+using FT_SetLatencyTimerFn = FT_STATUS (*)(serial::HANDLE handle, unsigned char ms);
 
 // Tries our vendor build of the library first, then FTDI's own; null when neither loads.
 void* OpenLibrary();

@@ -82,12 +82,64 @@ bool TSerDev::Open() {
     pollTimer_ = owner_.CreateTimer();
     pollTimer_->SetCallback([this] { Poll(); });
     StartPollTimer();
+    RequestLowLatency();
+    WatchInput();
     return true;
+}
+
+// The 10 ms poll stays as the bound on how late input is taken; the watch takes it at once.
+void TSerDev::WatchInput() {
+    if (kind_ != 0) return;  // D2XX offers no descriptor: its ticks take the input
+    inputWatch_ =
+        owner_.WatchReadable(platform::ReadableDescriptor(handle_), [this] { OnReadable(); });
+}
+
+void TSerDev::OnReadable() {
+    if (!Opened) return;
+    const std::size_t before = rxBuffer_.size();
+    Poll();
+    if (rxBuffer_.size() == before) {
+        // Readable with nothing to read: a line that was hung up. Watching it would only
+        // spin; the poll timer goes on as without a watch.
+        inputWatch_.reset();
+        return;
+    }
+    if (auto arrived = OnArrival) arrived();
+}
+
+void TSerDev::RequestLowLatency() {
+    if (kind_ == 0) {
+        lowLatency_ = platform::RequestLowLatency(handle_);
+        return;
+    }
+    // Bound by name: a library without the calls leaves the device as it is.
+    auto get = reinterpret_cast<d2xx::FT_GetLatencyTimerFn>(
+        d2xx::Symbol(d2xxModule_, "FT_GetLatencyTimer"));
+    auto set = reinterpret_cast<d2xx::FT_SetLatencyTimerFn>(
+        d2xx::Symbol(d2xxModule_, "FT_SetLatencyTimer"));
+    unsigned char old = 0;
+    if (get == nullptr || set == nullptr || get(handle_, &old) != d2xx::FT_OK ||
+        old == kUsbLatencyMs)
+        return;
+    if (set(handle_, kUsbLatencyMs) == d2xx::FT_OK) usbLatencyMs_ = old;
+}
+
+void TSerDev::RestoreLatency() {
+    if (lowLatency_) platform::RestoreLatency(handle_);
+    lowLatency_ = false;
+    if (usbLatencyMs_ >= 0) {
+        auto set = reinterpret_cast<d2xx::FT_SetLatencyTimerFn>(
+            d2xx::Symbol(d2xxModule_, "FT_SetLatencyTimer"));
+        if (set != nullptr) set(handle_, static_cast<unsigned char>(usbLatencyMs_));
+    }
+    usbLatencyMs_ = -1;
 }
 
 bool TSerDev::Close() {
     if (Opened) {
+        inputWatch_.reset();
         pollTimer_.reset();
+        RestoreLatency();
         rxBuffer_.clear();
         Api().CloseHandle(handle_);
         handle_ = serial::InvalidHandle();

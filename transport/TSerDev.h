@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,12 @@ public:
 
     std::string PortName;
     bool Opened = false;
+    // Runs on the owner's thread as soon as input has arrived, where the owner can watch the
+    // port (ticks alone take it elsewhere). Set by whoever reads the device: the operation,
+    // then the update engine.
+    std::function<void()> OnArrival;
+    // What a D2XX device's latency timer is set to while the device is open.
+    static constexpr unsigned char kUsbLatencyMs = 1;
 
     bool Open();
     bool Close();
@@ -74,6 +81,8 @@ public:
     // Read-only views for hosts and tests.
     int Kind() const { return kind_; }
     bool Updating() const { return updating_; }
+    // Input wakes OnArrival (rather than waiting for the next tick).
+    bool WatchingInput() const { return inputWatch_ != nullptr; }
     const serial::DCB& LineSettings() const { return dcb_; }
     std::size_t Buffered() const { return rxBuffer_.size(); }
     TListUSB& UsbWorker() { return *usb_; }
@@ -91,6 +100,10 @@ private:
     void SetState();
     void StartPollTimer();
     void ShowPendingComListError();
+    void WatchInput();
+    void OnReadable();
+    void RequestLowLatency();
+    void RestoreLatency();
 
     TimerFactory& owner_;
     MessageSink& sink_;
@@ -106,6 +119,9 @@ private:
     Bytes rxBuffer_;
     serial::HANDLE handle_ = serial::InvalidHandle();
     void* d2xxModule_ = nullptr;
+    std::unique_ptr<ReadyWatch> inputWatch_;
+    bool lowLatency_ = false;  // a serial port's driver was asked for it
+    int usbLatencyMs_ = -1;    // a D2XX device's own setting, to give back at close
     // Set by the COM worker's thread, shown on the owner's thread at the next list copy.
     std::atomic<bool> comListError_{false};
 };

@@ -56,6 +56,7 @@ struct FakeHandle {
     std::string serial;
     DWORD lastError = 0;
     DCB dcb{};
+    unsigned char latencyMs = 16;  // FTDI's default
 };
 
 std::mutex& StateMutex() {
@@ -248,6 +249,25 @@ HANDLE FT_W32_CreateFile(const char* name, DWORD access, DWORD share, void* secu
     }
     return FailOpen(d2xx::FT_DEVICE_NOT_FOUND);
 }
+
+// The latency timer, which an incomplete installation may lack like any other call.
+#ifndef FAKE_D2XX_WITHOUT_LATENCY
+FT_STATUS FT_GetLatencyTimer(HANDLE handle, unsigned char* ms) {
+    FakeHandle* h = Handle(handle);
+    if (!h) return d2xx::FT_DEVICE_NOT_FOUND;
+    Log("GetLatencyTimer " + h->serial + " " + std::to_string(h->latencyMs));
+    *ms = h->latencyMs;
+    return d2xx::FT_OK;
+}
+
+FT_STATUS FT_SetLatencyTimer(HANDLE handle, unsigned char ms) {
+    FakeHandle* h = Handle(handle);
+    if (!h) return d2xx::FT_DEVICE_NOT_FOUND;
+    Log("SetLatencyTimer " + h->serial + " " + std::to_string(ms));
+    h->latencyMs = ms;
+    return d2xx::FT_OK;
+}
+#endif
 
 BOOL FT_W32_CloseHandle(HANDLE handle) {
     FakeHandle* h = Handle(handle);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "base/EventLoop.h"
 #include "base/VirtualClock.h"
 #include "platform/SysError.h"
 #include "tests/transport/PtyPair.h"
@@ -195,4 +196,35 @@ TEST(SerDevOpen, ATerminalThatIsNoSerialLineIsRefused) {
     EXPECT_FALSE(dev.Open());
     ASSERT_EQ(sink.boxes.size(), 1u);
     EXPECT_EQ(sink.boxes[0].text, platform::SystemErrorText(ENOTTY));
+}
+
+// Under a loop that watches ports, input wakes the reader at once; a line hung up at the far
+// end reads as ready for ever, so the watch is dropped rather than spun on.
+TEST(SerDevWatch, InputWakesTheReaderAndAHungUpLineEndsTheWatch) {
+    PtyPair pty;
+    EventLoop loop;
+    RecordingSink sink;
+    TSerDev dev(loop, sink);
+    dev.PortName = pty.SlavePath();
+    ASSERT_TRUE(dev.Open());
+    ASSERT_TRUE(dev.WatchingInput());
+    int arrivals = 0;
+    dev.OnArrival = [&] {
+        ++arrivals;
+        loop.Quit(0);
+    };
+    auto limit = loop.CreateTimer();
+    limit->SetCallback([&] { loop.Quit(1); });
+    limit->Start(5000);
+    ASSERT_TRUE(pty.Send("hi"));
+    EXPECT_EQ(loop.Run(), 0);
+    EXPECT_EQ(arrivals, 1);
+    EXPECT_EQ(dev.Buffered(), 2u);
+
+    pty.CloseMaster();
+    limit->Start(200);
+    EXPECT_EQ(loop.Run(), 1);
+    EXPECT_FALSE(dev.WatchingInput());
+    EXPECT_EQ(arrivals, 1);
+    EXPECT_TRUE(dev.Close());
 }

@@ -2,6 +2,7 @@
 // dlopen on LD_LIBRARY_PATH; each fake device's bytes travel through a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -57,7 +58,9 @@ TEST_F(UsbSerialDevice, OpensBySerialNumberAndCarriesZeroBytesBothWays) {
         if (line.rfind("CreateDevice", 0) != 0 && line.rfind("load", 0) != 0) calls.push_back(line);
     EXPECT_EQ(calls, (std::vector<std::string>{
                          "CreateFile SERIAL1 access=0xc0000000 share=0 creation=3 flags=0x81",
-                         "GetCommState", "SetupComm 4096 14", "PurgeComm 12"}));
+                         "GetCommState", "SetupComm 4096 14", "PurgeComm 12",
+                         // Small answers are handed over at once while the device is open.
+                         "GetLatencyTimer SERIAL1 16", "SetLatencyTimer SERIAL1 1"}));
 
     EXPECT_TRUE(dev->Write(kWithZeros));
     EXPECT_EQ(pty.Receive(kWithZeros.size()), kWithZeros);
@@ -77,6 +80,11 @@ TEST_F(UsbSerialDevice, OpensBySerialNumberAndCarriesZeroBytesBothWays) {
     EXPECT_TRUE(dev->Close());
     EXPECT_FALSE(dev->Opened);
     EXPECT_EQ(log.Count("CloseHandle SERIAL1"), 1);
+    // ... and the device's own setting is given back before it is closed.
+    const auto lines = log.Lines();
+    const auto restore = std::find(lines.begin(), lines.end(), "SetLatencyTimer SERIAL1 16");
+    EXPECT_TRUE(restore != lines.end() &&
+                std::find(restore, lines.end(), "CloseHandle SERIAL1") != lines.end());
     EXPECT_TRUE(sink.messages.empty());
 }
 
