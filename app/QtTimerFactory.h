@@ -1,5 +1,6 @@
-// The core's timers on the window's event loop: precise Qt timers, so the 10 ms operation
-// ticks keep their period.
+// The core's timers on the window's event loop (precise Qt timers, so the 10 ms operation
+// ticks keep their period), and its watches on ports (socket notifiers, so input is taken
+// the moment it arrives).
 #pragma once
 
 #include <QObject>
@@ -12,6 +13,8 @@ class QtTimerFactory : public QObject, public TimerFactory {
 public:
     explicit QtTimerFactory(QObject* parent = nullptr) : QObject(parent) {}
     std::unique_ptr<Timer> CreateTimer() override;
+    std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t descriptor,
+                                              std::function<void()> onReady) override;
 
 protected:
     void timerEvent(QTimerEvent* event) override;

@@ -161,14 +161,42 @@ void AdapterControl::StartOperation() {
     }
     dev_.SetRTS(false);
     dev_.SetDTR(true);
+    dev_.OnArrival = [this] { OnArrival(); };
     ctx_.OpState = osPrepare;
     tmrSearch_->Start(kTickMs);
 }
 
 void AdapterControl::tmrSearchTimer() {
+    Tick(false);
+}
+
+// Input is taken the moment it arrives, as by a tick that came early: it reads, steps and
+// re-arms the 10 ms timer, so every count of quiet ticks still starts at the last input.
+void AdapterControl::OnArrival() {
+    if (!busy_ || !ctx_.Receiving || dev_.InCount() == 0) return;
+    Tick(true);
+}
+
+void AdapterControl::Tick(bool onArrival) {
     tmrSearch_->Stop();
+    arrivalStep_ = onArrival;
     if (ctx_.Receiving && dev_.Opened) PollReceive(dev_.InCount());
-    if (OperationStep()) tmrSearch_->Start(kTickMs);
+    if (RunSteps()) tmrSearch_->Start(kTickMs);
+    arrivalStep_ = false;
+}
+
+// Where input wakes the operation, a state that has nothing to wait for runs at once rather
+// than a tick later: only sending (the bytes must leave), a reply and a running update are
+// waited for. What follows a timeout keeps its tick, so a timeout lasts as long as it always
+// has. Without the wake, every state takes its tick as it always did.
+bool AdapterControl::RunSteps() {
+    for (;;) {
+        const TOperationState before = ctx_.OpState;
+        timedOut_ = false;
+        if (!OperationStep()) return false;
+        if (!dev_.WatchingInput()) return true;
+        if (ctx_.OpState == before || ctx_.OpState == osAwaitSent || timedOut_) return true;
+    }
 }
 
 bool AdapterControl::OperationStep() {
@@ -304,8 +332,12 @@ bool AdapterControl::SendThenWait(const Bytes& data, TOperationState onReply,
 
 bool AdapterControl::AwaitSent() {
     if (dev_.OutCount() > 0) {
-        // A queue that never drains is treated as a reply that never came.
-        if (++ctx_.SendWaitTicks >= kMaxSendWaitTicks) ctx_.OpState = ctx_.NextOnTimeout;
+        // A queue that never drains is treated as a reply that never came. Only the timer's
+        // ticks count: input arriving meanwhile does not shorten the wait.
+        if (!arrivalStep_ && ++ctx_.SendWaitTicks >= kMaxSendWaitTicks) {
+            ctx_.OpState = ctx_.NextOnTimeout;
+            timedOut_ = true;
+        }
         return true;
     }
     SetReplyTimeout(kReplyTimeout);
@@ -319,7 +351,12 @@ bool AdapterControl::AwaitReply() {
         return true;
     }
     if (ctx_.LogTarget) ShowPartialReply(ctx_.ReplyStarted);
-    if (ReplyTimedOut()) ctx_.OpState = ctx_.NextOnTimeout;
+    // Input has just reset the count: quiet is counted by the ticks that follow it, so the
+    // timeout still means twenty quiet ticks after the last byte.
+    if (!arrivalStep_ && ReplyTimedOut()) {
+        ctx_.OpState = ctx_.NextOnTimeout;
+        timedOut_ = true;
+    }
     return true;
 }
 
@@ -377,6 +414,7 @@ void AdapterControl::EndOperation() {
     Enable(Control::btRefresh, true);
     Enable(Control::btCopy, !model_.SettingsLog.empty());
     view_.UpdatePageState();
+    dev_.OnArrival = nullptr;
     dev_.BeginUpdate();
     dev_.SetRTS(true);
     dev_.SetDTR(true);

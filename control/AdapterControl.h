@@ -74,6 +74,9 @@ public:
     OperationContext& Context() { return ctx_; }
 
 private:
+    void OnArrival();
+    void Tick(bool onArrival);
+    bool RunSteps();
     bool SendThenWait(const Bytes& data, TOperationState onReply, TOperationState onTimeout);
     bool SendCommand(char letter, TOperationState onReply, TOperationState onTimeout);
     const Bytes& ActivePrefix() const;
@@ -112,4 +115,8 @@ private:
     // The power starter disabled cbPower: an operation that never reaches the adapter
     // because no port is chosen gives it back.
     bool powerStarted_ = false;
+    // The step runs because input arrived, not because the timer ticked.
+    bool arrivalStep_ = false;
+    // The last step moved on because something timed out.
+    bool timedOut_ = false;
 };

@@ -1,5 +1,7 @@
 #include "sim/MemoryLink.h"
 
+#include "platform/SerialPort.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -15,7 +17,11 @@ std::string OnOff(bool on) {
 }  // namespace
 
 MemoryLink::MemoryLink(AdapterSim& sim, VirtualClock& clock)
-    : MemoryLink(sim, clock, [&clock] { return clock.Now(); }) {}
+    : MemoryLink(sim, clock, [&clock] { return clock.Now(); }) {
+    signalReadable_ = [this, &clock] {
+        clock.SignalReadable(platform::ReadableDescriptor(handle_));
+    };
+}
 
 MemoryLink::MemoryLink(AdapterSim& sim, TimerFactory& timers, std::function<std::int64_t()> nowMs)
     : sim_(sim),
@@ -76,9 +82,13 @@ void MemoryLink::Sync() {
     // The adapter sends at its own speed; at the host's wrong speed the bytes are garbage
     // already (the simulator decides what it sends then).
     if (!out.empty()) rx_.Push(out, sim_.WireLine(), NowUs());
+    bool arrived = false;
     for (const auto& chunk : rx_.Take(NowUs())) {
-        if (open_) hostRx_ += chunk.data;
+        if (!open_) continue;
+        hostRx_ += chunk.data;
+        arrived = arrived || !chunk.data.empty();
     }
+    if (arrived && signalReadable_) signalReadable_();
     if (sim_.TakeDisconnect()) {
         disconnected_ = true;
         log_.push_back("disconnect");

@@ -96,6 +96,8 @@ private:
     serial::Column previousColumn_;
     MemoryLink* previousLink_;
     std::unique_ptr<Timer> timer_;
+    // Tells the clock (when it is a virtual one) that the host has input.
+    std::function<void()> signalReadable_;
 
     bool open_ = false;
     int openCount_ = 0;

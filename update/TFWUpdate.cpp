@@ -54,6 +54,9 @@ bool TFWUpdate::Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
     EnterStep(FWait ? stWaitPrompt : stConnect);
     FFrameLen = -1;
     FTimer->Start(kFirstTickMs);
+    // From here the engine alone reads the device, and answers the boot loader as soon as
+    // it speaks.
+    FDev->OnArrival = [this] { OnArrival(); };
     return true;
 }
 
@@ -108,18 +111,33 @@ void TFWUpdate::EnterStep(Step step) {
 void TFWUpdate::OnTick() {
     FTimer->Stop();
     if (!FDev->Opened) return;
+    bool anyFrame = false;
+    const bool keepRunning = TakeFrames(anyFrame);
+    // Only a header that has really left the port counts as unanswered, and only the
+    // timer's ticks count its quiet: input that arrives in between does not.
+    if (keepRunning && !anyFrame && FStep == stHeader && FDev->OutCount() == 0 &&
+        --FAltCountdown == 0)
+        EnterStep(stAltHeader);
+    // A finished run has released the timer: the tick must not touch it again.
+    if (keepRunning && FActive && FTimer) FTimer->Start(kTickMs);
+}
+
+// Input between two ticks: the frames it completes are answered now. The ticks go on at
+// their own pace, untouched.
+void TFWUpdate::OnArrival() {
+    if (!FActive || !FDev->Opened) return;
+    bool anyFrame = false;
+    TakeFrames(anyFrame);
+}
+
+bool TFWUpdate::TakeFrames(bool& anyFrame) {
     ReadInput(FDev->InCount());
     bool keepRunning = true;
-    bool anyFrame = false;
     while (keepRunning && ExtractFrame()) {
         anyFrame = true;
         keepRunning = ProcessFrame();
     }
-    // Only a header that has really left the port counts as unanswered.
-    if (!anyFrame && FStep == stHeader && FDev->OutCount() == 0 && --FAltCountdown == 0)
-        EnterStep(stAltHeader);
-    // A finished run has released the timer: the tick must not touch it again.
-    if (keepRunning && FActive && FTimer) FTimer->Start(kTickMs);
+    return keepRunning;
 }
 
 void TFWUpdate::ReadInput(std::uint32_t count) {
@@ -276,6 +294,7 @@ void TFWUpdate::Finish(const std::string& text) {
 
 void TFWUpdate::Stop() {
     if (FTimer) FTimer->Stop();
+    FDev->OnArrival = nullptr;
     FDev->BeginUpdate();
     FDev->SetRTS(true);
     FDev->SetDTR(true);

@@ -74,6 +74,9 @@ public:
 private:
     void EnterStep(Step step);
     void OnTick();
+    void OnArrival();
+    // Reads the input and answers every whole frame in it; false once the run has ended.
+    bool TakeFrames(bool& anyFrame);
     void ReadInput(std::uint32_t count);
     bool ExtractFrame();
     bool ProcessFrame();

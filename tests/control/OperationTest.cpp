@@ -50,6 +50,10 @@ protected:
     std::unique_ptr<AdapterControl> control;
 
     void Attach() {
+        // A link gives the serial table back as it found it: the old one goes first.
+        control.reset();
+        dev.reset();
+        link.reset();
         sim = std::make_unique<AdapterSim>(config);
         link = std::make_unique<MemoryLink>(*sim, clock);
         dev = std::make_unique<TSerDev>(clock, sink);
@@ -237,6 +241,38 @@ TEST_F(OperationTest, APauseOfTwentyTicksIsATimeout) {
     control->btSearchClick();
     ASSERT_TRUE(clock.RunUntil([&] { return link->Writes().size() >= 2; }, 60000));
     EXPECT_EQ(Writes()[1], (Write{kFirst + "I", kSpeeds[1]}));
+}
+
+// Input that wakes the operation the moment it arrives changes nothing on the wire and no
+// timeout's length: the operations only end sooner.
+TEST_F(OperationTest, WakingOnArrivalKeepsTheWireAndTheTimeouts) {
+    std::vector<Write> writes[2];
+    std::int64_t took[2] = {0, 0};
+    for (int arrivals = 0; arrivals < 2; ++arrivals) {
+        clock.SetArrivals(arrivals == 1);
+        Attach();
+        const std::int64_t start = clock.Now();
+        ASSERT_TRUE(Search());
+        control->lvModesSelectItem(RowOf("02"));
+        ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
+        took[arrivals] = clock.Now() - start;
+        writes[arrivals] = Writes();
+        EXPECT_EQ(sim->SelectedMode(), "02");
+        EXPECT_TRUE(sink.boxes.empty());
+    }
+    EXPECT_EQ(writes[1], writes[0]);
+    EXPECT_LT(took[1] * 2, took[0]) << took[1] << " ms against " << took[0] << " ms";
+
+    // Pauses below twenty ticks are still waited for; a pause of twenty ticks still is none.
+    for (const int pauseMs : {150, 200}) {
+        config.trickleMs = pauseMs;
+        Attach();
+        control->btSearchClick();
+        ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy() || Writes().size() > 1; },
+                                   600000));
+        EXPECT_EQ(Writes()[1].line, pauseMs == 150 ? kSpeeds[0] : kSpeeds[1]) << pauseMs;
+        clock.RunUntil([&] { return !control->Busy(); }, 600000);
+    }
 }
 
 TEST_F(OperationTest, UnansweredModePowerAndRepairCommandsStillSendTheirPayload) {

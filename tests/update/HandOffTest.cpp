@@ -172,6 +172,17 @@ TEST_F(HandOffFaults, WaitForThePromptRetriesAndNoiseStillGiveTheWholeImage) {
               view_.statuses.end());
 }
 
+// Answered the moment the boot loader speaks: the same image through the same faults, and a
+// header that stays unanswered still falls back after five quiet ticks.
+TEST_F(HandOffFaults, WakingOnArrivalGivesTheSameImage) {
+    clock_.SetArrivals(true);
+    control_->StartUpdate(Firmware(80 + 8 * kPageSize + 3), true, true, view_);
+    ASSERT_TRUE(RunToEnd(120000));
+    EXPECT_EQ(view_.Status(), "Updating firmware : Ok");
+    EXPECT_EQ(sim_.Boot().Image(), WholePages(80));
+    EXPECT_EQ(sim_.Boot().NaksSent(), 3);
+}
+
 class HandOffLongCounts : public HandOff {
 protected:
     static SimConfig LongCounts() {
@@ -203,6 +214,14 @@ protected:
 };
 
 TEST_F(HandOffAltHeader, SilentHeaderFallsBackToTheAlternativeHeader) {
+    control_->StartUpdate(Firmware(264 + 5 * kPageSize + 9), true, false, view_);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(view_.Status(), "Updating firmware : Ok");
+    EXPECT_EQ(sim_.Boot().Image(), WholePages(264));
+}
+
+TEST_F(HandOffAltHeader, WakingOnArrivalStillFallsBackAfterFiveQuietTicks) {
+    clock_.SetArrivals(true);
     control_->StartUpdate(Firmware(264 + 5 * kPageSize + 9), true, false, view_);
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(view_.Status(), "Updating firmware : Ok");
