@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/DeviceProperties.h"
 #include "platform/SerialPort.h"
 #include "platform/SysError.h"
 #include "transport/D2xx.h"
+#include "transport/LineTrace.h"
 #include "transport/TListCOM.h"
 #include "transport/TListUSB.h"
 
@@ -73,10 +75,15 @@ bool TSerDev::Open() {
     handle_ = Api().CreateFile(device.c_str(), serial::GENERIC_READ | serial::GENERIC_WRITE, 0,
                                nullptr, serial::OPEN_EXISTING, flags, nullptr);
     Opened = handle_ != serial::InvalidHandle();
-    if (!Opened) return Fail(caption, "");
+    if (!Opened) {
+        ShowError(caption, "", OpenAdvice(device));
+        return false;
+    }
 
     usb_->Hold.store(true);
+    if (trace_) trace_->Opened(PortName);
     GetState();
+    TraceSettings();
     Api().SetupComm(handle_, kInQueue, kOutQueue);
     Purge(true, true);
     pollTimer_ = owner_.CreateTimer();
@@ -137,6 +144,7 @@ void TSerDev::RestoreLatency() {
 
 bool TSerDev::Close() {
     if (Opened) {
+        if (trace_) trace_->Closed();
         inputWatch_.reset();
         pollTimer_.reset();
         RestoreLatency();
@@ -164,6 +172,7 @@ void TSerDev::Purge(bool receive, bool transmit) {
 }
 
 bool TSerDev::Write(Bytes data) {
+    if (trace_ && Opened) trace_->Sent(data);
     bool failed = false;
     bool stalled = false;
     int emptyWrites = 0;
@@ -229,6 +238,7 @@ bool TSerDev::ReadRaw(Bytes& out, serial::DWORD count) {
     serial::DWORD read = 0;
     const bool ok = Api().ReadFile(handle_, out.data(), count, &read, nullptr) != 0;
     out.resize(std::min(read, count));
+    if (trace_) trace_->Received(out);
     return ok;
 }
 
@@ -262,12 +272,28 @@ void TSerDev::SetRTS(bool on) {
     if (!Opened) return;
     if (!updating_) Api().EscapeCommFunction(handle_, on ? serial::SETRTS : serial::CLRRTS);
     dcb_.fRtsControl = on ? serial::RTS_CONTROL_ENABLE : serial::RTS_CONTROL_DISABLE;
+    if (!updating_) TraceSettings();
 }
 
 void TSerDev::SetDTR(bool on) {
     if (!Opened) return;
     if (!updating_) Api().EscapeCommFunction(handle_, on ? serial::SETDTR : serial::CLRDTR);
     dcb_.fDtrControl = on ? serial::DTR_CONTROL_ENABLE : serial::DTR_CONTROL_DISABLE;
+    if (!updating_) TraceSettings();
+}
+
+void TSerDev::TraceSettings() {
+    if (!trace_ || !Opened) return;
+    static const char kParity[] = "NOEMS";
+    static const char* const kStop[] = {"1", "1.5", "2"};
+    char text[96];
+    std::snprintf(
+        text, sizeof text, "%u,%c,%u,%s RTS=%d DTR=%d", static_cast<unsigned>(dcb_.BaudRate),
+        dcb_.Parity < 5 ? kParity[dcb_.Parity] : '?', static_cast<unsigned>(dcb_.ByteSize),
+        dcb_.StopBits < 3 ? kStop[dcb_.StopBits] : "?",
+        dcb_.fRtsControl == serial::RTS_CONTROL_ENABLE ? 1 : 0,
+        dcb_.fDtrControl == serial::DTR_CONTROL_ENABLE ? 1 : 0);
+    trace_->Settings(text);
 }
 
 void TSerDev::EndUpdate() {
@@ -320,6 +346,7 @@ void TSerDev::SetState() {
     if (!Opened) return;
     dcb_.fParity = dcb_.Parity != 0 ? 1 : 0;
     Api().SetCommState(handle_, &dcb_);
+    TraceSettings();
 }
 
 void TSerDev::RescanUSB() {
@@ -372,7 +399,17 @@ serial::DWORD TSerDev::LastError() const {
     return Api().GetLastError ? Api().GetLastError(handle_) : 0;
 }
 
-void TSerDev::ShowError(const std::string& caption, const std::string& message) {
+// What the user can do about a port that would not open, as one sentence: a serial port
+// needs its group; an FTDI device that the kernel's serial driver holds is a serial port too.
+std::string TSerDev::OpenAdvice(const std::string& device) const {
+    if (kind_ == 0) return platform::OpenFailureAdvice(device, LastError());
+    const std::string port = platform::SerialPortOfUsbDevice(device);
+    if (port.empty()) return {};
+    return "The device is also listed as the serial port " + port + " and can be used there.";
+}
+
+void TSerDev::ShowError(const std::string& caption, const std::string& message,
+                        const std::string& advice) {
     if (!message.empty()) {
         sink_.ShowMessage(caption, message, MsgIcon::Information);
         return;
@@ -388,5 +425,6 @@ void TSerDev::ShowError(const std::string& caption, const std::string& message) 
     } else {
         text = platform::SystemErrorText(code);
     }
+    if (!advice.empty()) text += "\n" + advice;
     sink_.ShowMessage(caption, text, MsgIcon::Information);
 }

@@ -15,6 +15,7 @@
 #include "transport/PortEntries.h"
 #include "transport/SerialApi.h"
 
+class LineTrace;
 class TListUSB;
 class TListCOM;
 
@@ -76,7 +77,12 @@ public:
     // GetPortList for a thread that must not stall behind a worker's pass: false, with `out`
     // empty, while either worker holds its list (ask again later); else `out` is replaced.
     bool TryGetPortList(PortEntries& out);
-    void ShowError(const std::string& caption, const std::string& message);
+    // `advice`, when given, follows the system's text as a sentence of its own.
+    void ShowError(const std::string& caption, const std::string& message,
+                   const std::string& advice = "");
+    // Everything that crosses the line from now on is written to `trace` (not owned; null
+    // ends the trace).
+    void SetTrace(LineTrace* trace) { trace_ = trace; }
 
     // Read-only views for hosts and tests.
     int Kind() const { return kind_; }
@@ -100,6 +106,8 @@ private:
     void SetState();
     void StartPollTimer();
     void ShowPendingComListError();
+    std::string OpenAdvice(const std::string& device) const;
+    void TraceSettings();
     void WatchInput();
     void OnReadable();
     void RequestLowLatency();
@@ -120,6 +128,7 @@ private:
     serial::HANDLE handle_ = serial::InvalidHandle();
     void* d2xxModule_ = nullptr;
     std::unique_ptr<ReadyWatch> inputWatch_;
+    LineTrace* trace_ = nullptr;
     bool lowLatency_ = false;  // a serial port's driver was asked for it
     int usbLatencyMs_ = -1;    // a D2XX device's own setting, to give back at close
     // Set by the COM worker's thread, shown on the owner's thread at the next list copy.

@@ -7,6 +7,11 @@
 
 #include "platform/posix/SysfsTree.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
 namespace fs = std::filesystem;
 
 namespace platform {
@@ -42,11 +47,8 @@ fs::path UsbDeviceOf(const fs::path& device, const fs::path& devices) {
 }
 
 constexpr std::pair<const char*, const char*> kUsbAttributes[] = {
-    {"Vendor ID", "idVendor"},
-    {"Product ID", "idProduct"},
-    {"Manufacturer", "manufacturer"},
-    {"Product", "product"},
-    {"Serial number", "serial"},
+    {"Vendor ID", "idVendor"}, {"Product ID", "idProduct"}, {"Manufacturer", "manufacturer"},
+    {"Product", "product"},    {"Serial number", "serial"},
 };
 
 // The names from udev's hardware database are often fuller than the device's own strings.
@@ -84,10 +86,12 @@ std::vector<DeviceProperty> ReadDeviceProperties(const std::string& deviceId,
     add("Driver", std::move(driver.name));
     add("Bus", std::move(driver.bus));
     if (const fs::path usb = UsbDeviceOf(device, devices); !usb.empty())
-        for (const auto& [name, file] : kUsbAttributes) add(name, FirstLine(usb / file));
+        for (const auto& [name, file] : kUsbAttributes)
+            add(name, FirstLine(usb / file));
     if (const std::string dev = tty.empty() ? "" : FirstLine(tty / "dev"); !dev.empty()) {
         const fs::path data = udevDataRoot / ("c" + dev);
-        for (const auto& [name, key] : kUdevFields) add(name, DecodeUdev(FieldOf(data, key)));
+        for (const auto& [name, key] : kUdevFields)
+            add(name, DecodeUdev(FieldOf(data, key)));
         // udev records the links it made for the node; by-id is the one that survives replugging.
         const std::string byId = FieldOf(data, "S:serial/by-id/");
         if (!byId.empty()) add("By-id link", "/dev/serial/by-id/" + byId);
@@ -96,6 +100,43 @@ std::vector<DeviceProperty> ReadDeviceProperties(const std::string& deviceId,
     return properties;
 }
 
-bool ShowSystemDeviceProperties(void*, const std::string&) { return false; }
+bool ShowSystemDeviceProperties(void*, const std::string&) {
+    return false;
+}
+
+std::string SerialPortOfUsbDevice(const std::string& serialNumber,
+                                  const std::filesystem::path& sysfsRoot) {
+    if (serialNumber.empty()) return {};
+    std::error_code ec;
+    const fs::path devices = fs::canonical(sysfsRoot / "devices", ec);
+    if (ec) return {};
+    for (fs::directory_iterator it(sysfsRoot / "class" / "tty", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::error_code linkEc;
+        const fs::path device = fs::canonical(it->path() / "device", linkEc);
+        if (linkEc) continue;
+        // The USB device is the first folder up the walk with a serial number of its own.
+        for (fs::path dir = device; sysfs::Below(dir, devices); dir = dir.parent_path()) {
+            if (!sysfs::IsRegularFile(dir / "serial")) continue;
+            if (sysfs::FirstLine(dir / "serial") == serialNumber)
+                return "/dev/" + it->path().filename().string();
+            break;
+        }
+    }
+    return {};
+}
+
+std::string OpenFailureAdvice(const std::string& device, std::uint32_t code) {
+    if (code != EACCES && code != EPERM) return {};
+    // The port's own group where it has one; "dialout" is what Debian gives serial ports.
+    struct stat st {};
+    std::string name = "dialout";
+    if (stat(device.c_str(), &st) == 0) {
+        const struct group* g = getgrgid(st.st_gid);
+        if (g != nullptr && g->gr_gid != 0) name = g->gr_name;
+    }
+    return "To use " + device + ", add your user to the group \"" + name + "\" (sudo usermod -aG " +
+           name + " $USER), then log out and in again.";
+}
 
 }  // namespace platform

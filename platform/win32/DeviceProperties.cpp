@@ -28,4 +28,13 @@ bool ShowSystemDeviceProperties(void* parentWindow, const std::string& deviceId)
     return show != nullptr;
 }
 
+// A USB device is either D2XX's or a COM port's here, and access to ports is no group matter.
+std::string SerialPortOfUsbDevice(const std::string&, const std::filesystem::path&) {
+    return {};
+}
+
+std::string OpenFailureAdvice(const std::string&, std::uint32_t) {
+    return {};
+}
+
 }  // namespace platform
