@@ -23,6 +23,7 @@
 #include "platform/DeviceProperties.h"
 #include "platform/TimerResolution.h"
 #include "platform/VersionInfo.h"
+#include "transport/LineTrace.h"
 #include "transport/PortListModel.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
@@ -68,12 +69,14 @@ TfrmMain::~TfrmMain() {
     control_.reset();
     tmrRefresh_.reset();
     dev_.reset();
+    trace_.reset();
     updater_.reset();
 }
 
 void TfrmMain::FormCreate(WindowSeams& seams) {
     updater_ = std::make_unique<TFWUpdate>();
     dev_ = std::make_unique<TSerDev>(timers_, sink_, std::move(seams.comPorts));
+    StartTrace();
     const QString product =
         seams.versionValue ? QString::fromStdString(seams.versionValue("ProductName")) : QString();
     ReadVersionResource(seams.versionValue);
@@ -120,6 +123,22 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
     }
     timerResolution_ = std::make_unique<platform::TimerResolution>();
     ConnectControls();
+}
+
+// A trace of the line only when the user asks for one, by naming its file.
+void TfrmMain::StartTrace() {
+    const QByteArray path = qgetenv(kTraceVariable);
+    if (path.isEmpty()) return;
+    std::string error;
+    trace_ = LineTrace::OpenFile(path.toStdString(), error);
+    if (trace_) {
+        dev_->SetTrace(trace_.get());
+        return;
+    }
+    const std::string text = "The line trace cannot be written to " + path.toStdString() + ": " +
+                             error + ". The configurator works on without it.";
+    QTimer::singleShot(0, this,
+                       [this, text] { sink_.ShowMessage("Trace...", text, MsgIcon::Warning); });
 }
 
 void TfrmMain::ReadVersionResource(const std::function<std::string(const std::string&)>& value) {

@@ -16,6 +16,7 @@
 #include "transport/ComPortSource.h"
 
 class AdapterControl;
+class LineTrace;
 class PortListModel;
 class RegSettings;
 class TFWUpdate;
@@ -44,6 +45,9 @@ struct WindowSeams {
 
 class TfrmMain : public QWidget {
 public:
+    // Names the file the window writes a trace of the line to; unset, it writes none.
+    static constexpr char kTraceVariable[] = "CONFIGURATOR_TRACE";
+
     explicit TfrmMain(WindowSeams seams = WindowSeams::Defaults(), QWidget* parent = nullptr);
     ~TfrmMain() override;
 
@@ -65,6 +69,7 @@ protected:
 
 private:
     void FormCreate(WindowSeams& seams);
+    void StartTrace();
     void ReadVersionResource(const std::function<std::string(const std::string&)>& value);
     void LoadSortSettings();
     void FinishStartupRescan();
@@ -90,6 +95,7 @@ private:
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<RegSettings> settings_;
     std::unique_ptr<TFWUpdate> updater_;
+    std::unique_ptr<LineTrace> trace_;
     std::unique_ptr<TSerDev> dev_;
     AdapterModel model_;
     std::unique_ptr<PortListModel> ports_;

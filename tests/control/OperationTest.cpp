@@ -2,7 +2,9 @@
 // serial column is the simulated adapter's in-memory link.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
+#include <sstream>
 
 #include "RecordingView.h"
 #include "base/VirtualClock.h"
@@ -10,6 +12,7 @@
 #include "control/AppTexts.h"
 #include "sim/AdapterSim.h"
 #include "sim/MemoryLink.h"
+#include "transport/LineTrace.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
 
@@ -273,6 +276,42 @@ TEST_F(OperationTest, WakingOnArrivalKeepsTheWireAndTheTimeouts) {
         EXPECT_EQ(Writes()[1].line, pauseMs == 150 ? kSpeeds[0] : kSpeeds[1]) << pauseMs;
         clock.RunUntil([&] { return !control->Busy(); }, 600000);
     }
+}
+
+// The line trace of a search, read back line by line against what the adapter received.
+TEST_F(OperationTest, TheLineTraceHoldsEveryWriteWithItsLineSettings) {
+    config.line = {19200, 'N', 8};  // found on the third probe: the speed changes twice
+    Attach();
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    LineTrace trace(file);
+    dev->SetTrace(&trace);
+    ASSERT_TRUE(Search());
+    std::rewind(file);
+    std::vector<Write> traced;
+    std::string settings;
+    Bytes received;
+    double last = 0;
+    char buf[4096];
+    while (std::fgets(buf, sizeof buf, file) != nullptr) {
+        std::istringstream line(buf);
+        double ms = 0;
+        std::string what;
+        line >> ms >> what;
+        EXPECT_GE(ms, what == "open" ? 0.0 : last) << buf;
+        last = ms;
+        if (what == "line") line >> settings;
+        if (what != "TX" && what != "RX") continue;
+        Bytes data;
+        for (std::string hex; line >> hex && hex[0] != '|';)
+            data += static_cast<char>(std::stoi(hex, nullptr, 16));
+        if (what == "RX") received += data;
+        // "19200,N,8,1": the trace's settings carry the stop bits too.
+        if (what == "TX") traced.push_back({data, settings.substr(0, settings.rfind(','))});
+    }
+    std::fclose(file);
+    EXPECT_EQ(traced, Writes());
+    EXPECT_NE(received.find("SN:000123"), Bytes::npos);
 }
 
 TEST_F(OperationTest, UnansweredModePowerAndRepairCommandsStillSendTheirPayload) {
