@@ -50,6 +50,7 @@ bool TFWUpdate::Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
     FFrame.clear();
     FAltHeader.clear();
     FPageSize = FPageCount = FPage = FNakCount = 0;
+    FEndSent = false;
     FReceived = 0;
     EnterStep(FWait ? stWaitPrompt : stConnect);
     FFrameLen = -1;
@@ -240,6 +241,9 @@ void TFWUpdate::ProcessPagesFrame() {
             FNakCount = 0;
             FPage = FrameValue();
             if (FPage == kEndPage) {
+                // Only the confirmation of an end marker that was sent means the image is
+                // whole: before it, pages are still missing.
+                if (!FEndSent) return Finish("Error updating firmware...");
                 FView->SetProgressPos(FPageCount);
                 return Finish("Updating firmware : Ok");
             }
@@ -264,6 +268,7 @@ void TFWUpdate::AnswerPageRequest(int page) {
     if (FPage == FPageCount) {
         FView->SetStatus("Updating firmware");
         FPage = kEndPage;
+        FEndSent = true;
         SendFrame(Bytes(1, kPageLead) + Le16(kEndPage), Bytes());
         return;
     }

@@ -107,6 +107,7 @@ private:
     std::int32_t FPageCount = 0;
     std::int32_t FPage = 0;
     std::int32_t FNakCount = 0;
+    bool FEndSent = false;
     Bytes FRxBuf;
     std::int32_t FFrameLen = -1;
     Bytes FFrame;

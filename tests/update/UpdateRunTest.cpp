@@ -163,6 +163,15 @@ TEST_F(UpdateRun, ThreeNaksRetryAndTheFourthEnds) {
     ExpectFinished("Writing Page #2 : Error");
 }
 
+TEST_F(UpdateRun, AnEndConfirmationBeforeTheEndMarkerIsNoSuccess) {
+    ToPages(Pattern(80 + 4 * 16), 16);
+    link_.Feed(Request(0));
+    Ticks(1);
+    link_.Feed(Ack(TFWUpdate::kEndPage));
+    Ticks(1);
+    ExpectFinished("Error updating firmware...");
+}
+
 TEST_F(UpdateRun, AnAcknowledgementRestartsTheNakCount) {
     ToPages(Pattern(80 + 4 * 16), 16);
     link_.Feed(Request(1) + "---");
