@@ -341,6 +341,7 @@ bool AdapterControl::AwaitSent() {
         return true;
     }
     SetReplyTimeout(kReplyTimeout);
+    ctx_.ReplyWaitTicks = 0;
     ctx_.OpState = osAwaitReply;
     return OperationStep();
 }
@@ -351,6 +352,13 @@ bool AdapterControl::AwaitReply() {
         return true;
     }
     if (ctx_.LogTarget) ShowPartialReply(ctx_.ReplyStarted);
+    const bool endless = (!arrivalStep_ && ++ctx_.ReplyWaitTicks >= kMaxReplyTicks) ||
+                         ctx_.ReplyBuffer.size() > kMaxReplyBytes;
+    if (endless) {
+        ctx_.OpState = ctx_.NextOnTimeout;
+        timedOut_ = true;
+        return true;
+    }
     // Input has just reset the count: quiet is counted by the ticks that follow it, so the
     // timeout still means twenty quiet ticks after the last byte.
     if (!arrivalStep_ && ReplyTimedOut()) {

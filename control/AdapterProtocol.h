@@ -33,6 +33,11 @@ inline constexpr int kReplyTimeout = 10;
 // Ticks osAwaitSent waits for the transmit queue to drain before it gives the reply up as
 // missing: far above what 80 bytes need at 9600 baud, short enough not to hang a session.
 inline constexpr int kMaxSendWaitTicks = 500;
+// A reply is given up as missing when it has not ended after this many ticks (60 s) however
+// steadily bytes arrive, or once it holds this many bytes: a line that never falls silent
+// must not hold an operation, or fill memory, for ever. Far above the longest self-test.
+inline constexpr int kMaxReplyTicks = 6000;
+inline constexpr std::size_t kMaxReplyBytes = 64 * 1024;
 
 // "!" + company name in upper case (ASCII letters only) + SpecialCommandSuffix.
 Bytes BuildSpecialCommandText(const std::string& companyName);

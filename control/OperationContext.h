@@ -31,6 +31,8 @@ struct OperationContext {
     std::optional<Control> FocusAfterOp;
     // Ticks spent in osAwaitSent for the current command.
     std::int32_t SendWaitTicks = 0;
+    // Ticks spent awaiting the current reply, whatever arrived meanwhile.
+    std::int32_t ReplyWaitTicks = 0;
     // What the Update page hands the update engine.
     std::string UpdateFileName;
     bool UpdateWait = true;

@@ -314,6 +314,28 @@ TEST_F(OperationTest, TheLineTraceHoldsEveryWriteWithItsLineSettings) {
     EXPECT_NE(received.find("SN:000123"), Bytes::npos);
 }
 
+// A line that never falls silent: a reply that keeps coming and never ends is given up as a
+// missing one would be, by its length in time or in bytes.
+TEST_F(OperationTest, AReplyThatNeverEndsIsGivenUpAsMissing) {
+    for (const int trickleMs : {5, 0}) {
+        config.testLines.assign(trickleMs > 0 ? 20000 : 5000, "still testing, still testing");
+        config.testPauseMs = 1;
+        config.trickleMs = trickleMs;
+        Attach();
+        ASSERT_TRUE(Search());
+        const std::int64_t start = clock.Now();
+        ASSERT_TRUE(Run([&] { control->btRunTestClick(); }, 200000)) << trickleMs;
+        ASSERT_EQ(sink.boxes.size(), 1u) << trickleMs;
+        EXPECT_NE(sink.boxes[0].text.find("is not found"), std::string::npos);
+        EXPECT_LE(control->Context().ReplyBuffer.size(), kMaxReplyBytes + 4096);
+        if (trickleMs > 0) {
+            EXPECT_LT(clock.Now() - start, kMaxReplyTicks * 10 + 1000);
+        }
+        ExpectControlsBack();
+        sink.boxes.clear();
+    }
+}
+
 TEST_F(OperationTest, UnansweredModePowerAndRepairCommandsStillSendTheirPayload) {
     config.ackPayloadCommands = false;  // no answer to the command letters themselves
     Attach();
