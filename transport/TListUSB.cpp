@@ -27,10 +27,11 @@ void TListUSB::Execute() {
     std::unique_lock sleepLock(sleepMutex_);
     while (!terminated_) {
         wakes_.fetch_add(1);
-        if (!Hold.load()) {
+        // Hold is taken before the scan, not after: a rescan asked for while this one runs
+        // clears it again and is served by the next one.
+        if (Hold.exchange(true) == false) {
             sleepLock.unlock();
             Scan();
-            Hold.store(true);
             scans_.fetch_add(1);
             sleepLock.lock();
         }

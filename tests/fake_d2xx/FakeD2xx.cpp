@@ -24,8 +24,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -194,6 +196,9 @@ FT_STATUS FT_CreateDeviceInfoList(DWORD* count) {
     Log("CreateDeviceInfoList " + std::to_string(devices.size()));
     const FT_STATUS status = Number("FAKE_D2XX_CREATE_STATUS", d2xx::FT_OK);
     const DWORD reported = Number("FAKE_D2XX_CREATE_COUNT", static_cast<DWORD>(devices.size()));
+    // A slow bus: the scan takes this long, so a test can ask for another meanwhile.
+    if (const DWORD ms = Number("FAKE_D2XX_CREATE_DELAY_MS", 0); ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     std::lock_guard lock(StateMutex());
     Snapshot() = std::move(devices);
     *count = reported;

@@ -134,6 +134,16 @@ TEST_F(UsbListWorker, ScansOnlyWhenHoldIsCleared) {
     EXPECT_TRUE(worker->Hold.load());
 }
 
+// A rescan asked for while a scan runs is not lost in it: another scan follows.
+TEST_F(UsbListWorker, ARescanAskedForDuringAScanFollowsIt) {
+    FakeSetting("FAKE_D2XX_CREATE_DELAY_MS", "600");
+    auto worker = std::make_unique<TListUSB>();  // its first scan starts at once
+    ASSERT_TRUE(WaitFor([&] { return worker->Busy.load(); }));
+    worker->Hold.store(false);
+    EXPECT_TRUE(WaitFor([&] { return worker->ScanCount() >= 2; }));
+    FakeSetting("FAKE_D2XX_CREATE_DELAY_MS", nullptr);
+}
+
 // Fails its first pass, having listed one port; holds the list in its second until released.
 struct HeldComSource : ComPortSource {
     Outcome Pass(PortEntries& entries) override {
