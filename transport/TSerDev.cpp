@@ -63,7 +63,9 @@ bool TSerDev::Open() {
         }
         if (d2xxModule_ == nullptr) return Fail(caption, "Reinstall drivers, please.");
         kind_ = 1;
-        device = PortName.size() > 4 ? PortName.substr(4, 8) : std::string();
+        // The whole serial number: the channels of dual and quad chips carry a letter after
+        // the eight characters ("FT123456A").
+        device = PortName.size() > 4 ? PortName.substr(4) : std::string();
         flags = serial::FILE_ATTRIBUTE_NORMAL | serial::FT_OPEN_BY_SERIAL_NUMBER;
     } else {
         kind_ = 2;
@@ -74,6 +76,13 @@ bool TSerDev::Open() {
 
     handle_ = Api().CreateFile(device.c_str(), serial::GENERIC_READ | serial::GENERIC_WRITE, 0,
                                nullptr, serial::OPEN_EXISTING, flags, nullptr);
+    // The eight characters alone, as ports have always been opened, when the whole number
+    // names no device.
+    if (handle_ == serial::InvalidHandle() && kind_ == 1 && device.size() > kUsbSerialChars) {
+        device.resize(kUsbSerialChars);
+        handle_ = Api().CreateFile(device.c_str(), serial::GENERIC_READ | serial::GENERIC_WRITE, 0,
+                                   nullptr, serial::OPEN_EXISTING, flags, nullptr);
+    }
     Opened = handle_ != serial::InvalidHandle();
     if (!Opened) {
         ShowError(caption, "", OpenAdvice(device));

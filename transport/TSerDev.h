@@ -47,6 +47,8 @@ public:
     std::function<void()> OnArrival;
     // What a D2XX device's latency timer is set to while the device is open.
     static constexpr unsigned char kUsbLatencyMs = 1;
+    // The serial number's length an FTDI device was opened by before the whole one.
+    static constexpr std::size_t kUsbSerialChars = 8;
 
     bool Open();
     bool Close();

@@ -88,15 +88,25 @@ TEST_F(UsbSerialDevice, OpensBySerialNumberAndCarriesZeroBytesBothWays) {
     EXPECT_TRUE(sink.messages.empty());
 }
 
-TEST_F(UsbSerialDevice, ATenCharacterSerialNumberOpensTheDeviceNamedByItsFirstEight) {
+// The channels of dual and quad chips carry a letter after eight characters: a device is
+// opened by its whole serial number, and by the first eight only when that names none.
+TEST_F(UsbSerialDevice, ALongSerialNumberOpensItsOwnDeviceElseTheOneOfItsFirstEight) {
     Pty longer;
     FakeSetting("FAKE_D2XX_DEVICES",
                 ("ABCDEFGHIJ=Long=" + longer.Path() + ";ABCDEFGH=Short=" + pty.Path()).c_str());
     ASSERT_TRUE(OpenPort("USB:ABCDEFGHIJ"));
-    EXPECT_EQ(log.Count("CreateFile ABCDEFGH "), 1);
     EXPECT_TRUE(dev->Write("ping"));
-    EXPECT_EQ(pty.Receive(4), "ping");
-    EXPECT_EQ(longer.Receive(1, 100), "");
+    EXPECT_EQ(longer.Receive(4), "ping");
+    EXPECT_EQ(pty.Receive(1, 100), "");
+    dev->Close();
+
+    FakeSetting("FAKE_D2XX_DEVICES", ("ABCDEFGH=Short=" + pty.Path()).c_str());
+    ASSERT_TRUE(OpenPort("USB:ABCDEFGHIJ"));
+    EXPECT_EQ(log.Count("CreateFile ABCDEFGHIJ "), 2);
+    EXPECT_EQ(log.Count("CreateFile ABCDEFGH "), 1);
+    EXPECT_TRUE(dev->Write("pong"));
+    EXPECT_EQ(pty.Receive(4), "pong");
+    EXPECT_EQ(sink.messages.size(), 0u);
 }
 
 TEST_F(UsbSerialDevice, LineSettingsReachTheDeviceAndKeepWhatItReported) {
