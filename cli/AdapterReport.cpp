@@ -1,6 +1,9 @@
 #include "cli/AdapterReport.h"
 
 #include <iomanip>
+#include <iostream>
+
+#include "cli/CliApp.h"
 
 #include "platform/CodePage.h"
 
@@ -60,9 +63,9 @@ void PrintAdapterText(std::ostream& out, const AdapterModel& model) {
     }
 }
 
-void PrintAdapter(std::ostream& out, const AdapterModel& model, bool json) {
-    if (json)
-        out << AdapterJson(model).dump() << '\n';
+void ReportAdapter(CliApp& cli, const AdapterModel& model) {
+    if (cli.options.json)
+        cli.result = AdapterJson(model);
     else
-        PrintAdapterText(out, model);
+        PrintAdapterText(std::cout, model);
 }

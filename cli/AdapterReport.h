@@ -7,7 +7,9 @@
 
 #include "control/AdapterModel.h"
 
+struct CliApp;
+
 nlohmann::json AdapterJson(const AdapterModel& model);
 void PrintAdapterText(std::ostream& out, const AdapterModel& model);
-// Text or JSON as the --json option asks.
-void PrintAdapter(std::ostream& out, const AdapterModel& model, bool json);
+// Text on stdout, or the run's JSON result, as the --json option asks.
+void ReportAdapter(CliApp& cli, const AdapterModel& model);

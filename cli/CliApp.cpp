@@ -1,9 +1,28 @@
 #include "cli/CliApp.h"
 
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "control/AppTexts.h"
 #include "platform/VersionInfo.h"
+
+namespace {
+// Built from the constants, so the list cannot drift from what the program returns.
+std::string ExitStatusFooter() {
+    return "Exit status:\n"
+           "  " + std::to_string(kExitOk) +
+           "  done (also after --help, --version and a call without arguments)\n"
+           "  " + std::to_string(kExitFailed) +
+           "  failed: the adapter was not found or refused, a file was refused, an update\n"
+           "     did not end with Ok, or the output could not be written\n"
+           "  " + std::to_string(kExitUsage) +
+           "  usage error: an unknown or malformed option or argument, no port, or a trace\n"
+           "     file that cannot be opened\n";
+}
+}  // namespace
 
 CliApp::CliApp()
     : app("Finds the " + AppProductName() +
@@ -13,20 +32,72 @@ CliApp::CliApp()
     // The same command line on every platform: Windows-style "/name" options would take a
     // file path that starts with a slash for an option there.
     app.allow_windows_style_options(false);
-    app.add_option("--port", options.port,
-                   "Serial port: a device path such as /dev/ttyUSB0 (COM3 on Windows), or "
-                   "USB:<serial number> for an FTDI device")
+    app.add_option("-p,--port", options.port,
+                   "Serial port: a device path such as /dev/ttyUSB0 (COM3 on Windows), a link "
+                   "to one such as /dev/serial/by-id/..., or USB:<serial number> for an FTDI "
+                   "device")
         ->envname("CONFIGURATOR_PORT");
-    app.add_flag("--json", options.json, "Print the result as one JSON object");
-    app.set_version_flag("--version", AppProductName() + " " +
-                                          platform::GetVersionValue("InternalName") + " " +
-                                          platform::GetVersionValue("FileVersion"));
+    app.add_flag("--json", options.json,
+                 "Print the result as one JSON object, with \"ok\" and, on failure, \"error\"");
+    app.add_option("--trace", options.trace,
+                   "Append every byte sent to and received from the adapter, with times and "
+                   "line settings, to this file")
+        ->type_name("FILE");
+    app.set_version_flag("--version",
+                         app.get_name() + " " + platform::GetVersionValue("FileVersion"));
+    // Before the subcommands are added: they take the footer over, so each one's help has it.
+    app.footer(ExitStatusFooter());
     app.require_subcommand(1);
     app.fallthrough();
 }
 
-int CliApp::RequirePort() const {
+int CliApp::Run() {
+    int status = kExitUsage;
+    if (!options.trace.empty()) {
+        std::string reason;
+        trace = LineTrace::OpenFile(options.trace, reason);
+        if (!trace) sink.Error("Cannot open the trace file " + options.trace + ": " + reason);
+    }
+    if (options.trace.empty() || trace) status = action ? action() : kExitUsage;
+    if (options.json && (result || status != kExitOk)) {
+        nlohmann::json out = result && result->is_object() ? *result : nlohmann::json::object();
+        out["ok"] = status == kExitOk;
+        if (status != kExitOk) {
+            const std::string said = sink.Said();
+            out["error"] = said.empty() ? "The command failed." : said;
+        }
+        // File names come from the user and need not be UTF-8: JSON must still be printed.
+        std::cout << out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    }
+    trace.reset();
+    return status;
+}
+
+int CliApp::RequirePort() {
     if (!options.port.empty()) return kExitOk;
-    std::cerr << "--port is required for this command (or set CONFIGURATOR_PORT)\n";
+    sink.Error("--port is required for this command (or set CONFIGURATOR_PORT)");
     return kExitUsage;
+}
+
+CLI::Validator FiniteNumber() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value))
+                return "Value " + text + " is not a finite number";
+            return "";
+        },
+        "FINITE", "FINITE");
+}
+
+int CheckOutput(int status) {
+    // stdio's own error first: it holds the system's reason, which std::cout does not keep.
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int reason = errno;
+    std::cout.flush();
+    if (flushed && std::cout && !std::ferror(stdout)) return status;
+    std::cerr << "configurator-cli: the output could not be written: "
+              << (reason != 0 ? std::strerror(reason) : "write error") << '\n';
+    return status == kExitOk ? kExitFailed : status;
 }

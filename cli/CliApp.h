@@ -7,11 +7,19 @@
 //      below; a new name gets its declaration here).
 // cli/CMakeLists.txt picks up every cli/*.cpp. Talk to the adapter through CliHost
 // (cli/CliHost.h): it owns the loop, the device, the update engine and the adapter control.
+// Errors go through `cli.sink` (ShowMessage or Error) and, with --json, a command puts its
+// object in `cli.result` rather than printing it: Run prints one object either way.
 #pragma once
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+
+#include "cli/ConsoleSink.h"
+#include "transport/LineTrace.h"
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
@@ -19,19 +27,35 @@ inline constexpr int kExitUsage = 2;
 
 // Options every subcommand may use; they are given before or after the subcommand.
 struct GlobalOptions {
-    std::string port;   // --port (or CONFIGURATOR_PORT): a device path or "USB:<serial>"
+    std::string port;   // --port/-p (or CONFIGURATOR_PORT): a device path or "USB:<serial>"
     bool json = false;  // --json: one JSON object on stdout instead of text
+    std::string trace;  // --trace: file the line trace is appended to
 };
 
 struct CliApp {
     CLI::App app;
     GlobalOptions options;
     std::function<int()> action;  // set by the chosen subcommand
+    ConsoleSink sink;
+    std::unique_ptr<LineTrace> trace;  // open while the action runs, when asked for
+    // With --json: the command's object; Run adds "ok" (and "error" on failure). Left
+    // empty by a command that prints its objects as it goes (ports --watch).
+    std::optional<nlohmann::json> result;
 
     CliApp();
+    // Opens the trace, runs the action and prints the JSON object; the exit status.
+    int Run();
     // kExitUsage with a message on stderr when no port was given.
-    int RequirePort() const;
+    int RequirePort();
 };
+
+// Comparisons let NaN through every range check, and an infinite time is a typo rather than
+// a wish: numeric options take finite numbers only.
+CLI::Validator FiniteNumber();
+
+// The status after checking that everything printed reached stdout (a full disk, a closed
+// file): such a loss is reported on stderr and fails a run that had succeeded.
+int CheckOutput(int status);
 
 void RegisterSearchCommand(CliApp& cli);
 void RegisterModeCommand(CliApp& cli);

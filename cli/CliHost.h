@@ -21,7 +21,8 @@ struct CliApp;
 
 class CliHost {
 public:
-    explicit CliHost(const std::string& port);
+    // On the run's port, trace and sink (see CliApp).
+    explicit CliHost(CliApp& cli);
     ~CliHost();
 
     // Makes `sub`, once chosen, the command line's action for a subcommand that talks to the
@@ -45,7 +46,7 @@ public:
 
 private:
     EventLoop loop_;
-    ConsoleSink sink_;
+    ConsoleSink& sink_;
     CliView view_;
     AdapterModel model_;
     std::unique_ptr<TFWUpdate> updater_;

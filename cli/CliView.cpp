@@ -5,8 +5,8 @@
 #include "platform/CodePage.h"
 
 std::optional<PortChoice> CliView::SelectedPort() {
-    if (port_.empty()) return std::nullopt;
-    return PortChoice{port_, port_, ""};
+    if (device_.empty()) return std::nullopt;
+    return PortChoice{device_, shown_, ""};
 }
 
 void CliView::LogAppended(LogId log, const Bytes& text) {

@@ -9,7 +9,9 @@
 
 class CliView : public OperationView {
 public:
-    explicit CliView(std::string port) : port_(std::move(port)) {}
+    // `device` is opened; `shown` names it in the operation's messages.
+    CliView(std::string device, std::string shown)
+        : device_(std::move(device)), shown_(std::move(shown)) {}
 
     void SetStreamTest(bool on) { streamTest_ = on; }
     void SetOnEnded(std::function<void()> fn) { onEnded_ = std::move(fn); }
@@ -25,7 +27,8 @@ public:
     void OperationEnded() override;
 
 private:
-    std::string port_;
+    std::string device_;
+    std::string shown_;
     bool streamTest_ = false;
     std::function<void()> onEnded_;
 };

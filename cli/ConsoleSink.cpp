@@ -7,10 +7,22 @@ void ConsoleSink::ShowMessage(const std::string& caption, const std::string& tex
     // The window's own error box says everything in its text; the device's boxes name the
     // port in their caption, so that is kept.
     if (caption == "Error...")
-        std::cerr << text << '\n';
+        Error(text);
     else if (text.empty())
-        std::cerr << caption << '\n';
+        Error(caption);
     else
-        std::cerr << caption << ' ' << text << '\n';
+        Error(caption + ' ' + text);
+}
+
+void ConsoleSink::Error(const std::string& text) {
+    said_.push_back(text);
+    std::cerr << text << '\n';
     std::cerr.flush();
+}
+
+std::string ConsoleSink::Said() const {
+    std::string all;
+    for (std::size_t i = 0; i < said_.size(); ++i)
+        all += (i == 0 ? "" : "\n") + said_[i];
+    return all;
 }

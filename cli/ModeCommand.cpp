@@ -7,22 +7,22 @@
 #include "cli/CliHost.h"
 
 namespace {
-int SelectMode(CliHost& host, const std::string& id, bool json) {
+int SelectMode(CliApp& cli, CliHost& host, const std::string& id) {
     if (!host.Search()) return kExitFailed;
     AdapterModel& model = host.Model();
     for (std::size_t i = 0; i < model.Modes.size(); ++i) {
         if (model.Modes[i].Id != id) continue;
         if (model.Modes[i].StateIcon == 0) {
             std::cerr << "Mode " << id << " is already the current mode.\n";
-            PrintAdapter(std::cout, model, json);
+            ReportAdapter(cli, model);
             return kExitOk;
         }
         host.Control().lvModesSelectItem(i);
         if (!host.RunOperation([&host] { host.Control().btModeSelectClick(); })) return kExitFailed;
-        PrintAdapter(std::cout, model, json);
+        ReportAdapter(cli, model);
         return kExitOk;
     }
-    std::cerr << "The adapter offers no mode " << id << ".\n";
+    host.Sink().Error("The adapter offers no mode " + id + ".");
     return kExitFailed;
 }
 }  // namespace
@@ -33,5 +33,5 @@ void RegisterModeCommand(CliApp& cli) {
         "mode", "Search, then switch the adapter to the mode with this ID (as listed by search)");
     sub->add_option("ID", *id, "Mode ID")->required();
     CliHost::OnChosen(
-        cli, sub, [&cli, id](CliHost& host) { return SelectMode(host, *id, cli.options.json); });
+        cli, sub, [&cli, id](CliHost& host) { return SelectMode(cli, host, *id); });
 }

@@ -25,20 +25,20 @@ void RequestStop(int) {
     stopRequested = 1;
 }
 
-void Print(const PortListModel& model, int comCount, bool json, bool watch) {
+nlohmann::json Listing(const PortListModel& model, int comCount) {
     const PortEntries& ports = model.Entries();
-    if (json) {
-        auto list = nlohmann::json::array();
-        for (int i = 0; i < ports.Count(); ++i)
-            list.push_back({{"name", ports.names[i]},
-                            {"description", ports.descs[i]},
-                            {"deviceId", ports.ids[i]},
-                            {"kind", i < comCount ? "COM" : "USB"},
-                            {"text", model.ItemText(i)}});
-        // One object per line, so a watcher's output is a stream of JSON lines.
-        std::cout << nlohmann::json{{"ports", list}}.dump() << std::endl;
-        return;
-    }
+    auto list = nlohmann::json::array();
+    for (int i = 0; i < ports.Count(); ++i)
+        list.push_back({{"name", ports.names[i]},
+                        {"description", ports.descs[i]},
+                        {"deviceId", ports.ids[i]},
+                        {"kind", i < comCount ? "COM" : "USB"},
+                        {"text", model.ItemText(i)}});
+    return {{"ports", list}};
+}
+
+void Print(const PortListModel& model, bool watch) {
+    const PortEntries& ports = model.Entries();
     for (int i = 0; i < ports.Count(); ++i)
         std::cout << model.ItemText(i) << '\n';
     if (watch) std::cout << '\n';  // a blank line ends each listing
@@ -47,7 +47,11 @@ void Print(const PortListModel& model, int comCount, bool json, bool watch) {
 
 class PortsRun {
 public:
-    PortsRun(bool json, bool watch) : dev_(loop_, sink_), json_(json), watch_(watch) {}
+    PortsRun(CliApp& cli, bool watch)
+        : cli_(cli), sink_(cli.sink), dev_(loop_, sink_), json_(cli.options.json), watch_(watch) {
+        // Nothing is opened here, so the trace stays silent; it is given for uniformity.
+        dev_.SetTrace(cli.trace.get());
+    }
 
     int Run() {
         stopRequested = 0;
@@ -79,18 +83,33 @@ private:
         PortEntries now;
         const int comCount = dev_.GetCOMList(now.names, now.descs, now.ids);
         dev_.GetUSBList(now.names, now.descs, now.ids);
-        if (list_.Fill(now, !shownOnce_)) Print(list_, comCount, json_, watch_);
+        const bool changed = list_.Fill(now, !shownOnce_);
         shownOnce_ = true;
         if (!watch_) {
+            if (json_)
+                cli_.result = Listing(list_, comCount);
+            else
+                Print(list_, false);
             // A failed look at the ports was reported on stderr: the list may be short.
-            loop_.Quit(sink_.Count() == 0 ? kExitOk : kExitFailed);
+            loop_.Quit(sink_.Count() == countBefore_ ? kExitOk : kExitFailed);
             return;
+        }
+        if (changed && json_) {
+            // One object per line, so a watcher's output is a stream of JSON lines.
+            nlohmann::json listing = Listing(list_, comCount);
+            listing["ok"] = true;
+            std::cout << listing.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                      << std::endl;
+        } else if (changed) {
+            Print(list_, true);
         }
         refresh_->Start(kRefreshMs);
     }
 
+    CliApp& cli_;
     EventLoop loop_;
-    ConsoleSink sink_;
+    ConsoleSink& sink_;
+    const int countBefore_ = sink_.Count();
     TSerDev dev_;
     bool json_;
     bool watch_;
@@ -112,7 +131,7 @@ void RegisterPortsCommand(CliApp& cli) {
     sub->add_flag("--watch", watch, "Print the list again whenever it changes, until Ctrl-C");
     sub->callback([&cli] {
         cli.action = [&cli] {
-            PortsRun run(cli.options.json, watch);
+            PortsRun run(cli, watch);
             return run.Run();
         };
     });

@@ -1,5 +1,4 @@
 // `power on|off`: search, then switch the adapter's external power.
-#include <iostream>
 #include <memory>
 
 #include "cli/AdapterReport.h"
@@ -7,17 +6,17 @@
 #include "cli/CliHost.h"
 
 namespace {
-int SwitchPower(CliHost& host, bool on, bool json) {
+int SwitchPower(CliApp& cli, CliHost& host, bool on) {
     if (!host.Search()) return kExitFailed;
     AdapterModel& model = host.Model();
     if (!model.Visible(Control::cbPower) || !model.Enabled(Control::cbPower)) {
-        std::cerr << "The adapter reports no external power switch.\n";
+        host.Sink().Error("The adapter reports no external power switch.");
         return kExitFailed;
     }
     // As a click on the check box: the mark holds the wanted state when the handler runs.
     model.Identity.ExtPowerOn = on;
     if (!host.RunOperation([&host] { host.Control().cbPowerClick(); })) return kExitFailed;
-    PrintAdapter(std::cout, model, json);
+    ReportAdapter(cli, model);
     return kExitOk;
 }
 }  // namespace
@@ -28,6 +27,6 @@ void RegisterPowerCommand(CliApp& cli) {
         cli.app.add_subcommand("power", "Search, then switch the adapter's external power");
     sub->add_option("STATE", *state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
     CliHost::OnChosen(cli, sub, [&cli, state](CliHost& host) {
-        return SwitchPower(host, *state == "on", cli.options.json);
+        return SwitchPower(cli, host, *state == "on");
     });
 }

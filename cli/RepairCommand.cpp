@@ -1,5 +1,4 @@
 // `repair FILE`: search, then send the adapter a change-mode file (exactly 80 bytes).
-#include <iostream>
 #include <memory>
 
 #include "cli/AdapterReport.h"
@@ -8,13 +7,13 @@
 #include "update/ModeFile.h"
 
 namespace {
-int Repair(CliHost& host, const std::string& file, bool json) {
+int Repair(CliApp& cli, CliHost& host, const std::string& file) {
     // The file is checked first, as Run does, so a bad file costs no search.
     Bytes data;
     if (!LoadModeFile(file, host.Sink(), data)) return kExitFailed;
     if (!host.Search()) return kExitFailed;
     if (!host.RunOperation([&] { host.Control().StartRepair(data); })) return kExitFailed;
-    PrintAdapter(std::cout, host.Model(), json);
+    ReportAdapter(cli, host.Model());
     return kExitOk;
 }
 }  // namespace
@@ -25,5 +24,5 @@ void RegisterRepairCommand(CliApp& cli) {
         "repair", "Search, then write a change-mode file (.rcm, 80 bytes) to the adapter");
     sub->add_option("FILE", *file, "Change-mode file")->required();
     CliHost::OnChosen(
-        cli, sub, [&cli, file](CliHost& host) { return Repair(host, *file, cli.options.json); });
+        cli, sub, [&cli, file](CliHost& host) { return Repair(cli, host, *file); });
 }

@@ -1,6 +1,4 @@
 // `search`: find the adapter on the port and print its identity and modes.
-#include <iostream>
-
 #include "cli/AdapterReport.h"
 #include "cli/CliApp.h"
 #include "cli/CliHost.h"
@@ -12,7 +10,7 @@ void RegisterSearchCommand(CliApp& cli) {
         "identity and mode list; the current mode is marked with '*'");
     CliHost::OnChosen(cli, sub, [&cli](CliHost& host) {
         if (!host.Search()) return kExitFailed;
-        PrintAdapter(std::cout, host.Model(), cli.options.json);
+        ReportAdapter(cli, host.Model());
         return kExitOk;
     });
 }

@@ -7,13 +7,14 @@
 #include "platform/CodePage.h"
 
 namespace {
-int RunSelfTest(CliHost& host, bool json) {
+int RunSelfTest(CliApp& cli, CliHost& host) {
+    const bool json = cli.options.json;
     if (!host.Search()) return kExitFailed;
     host.View().SetStreamTest(!json);
     const bool ok = host.RunOperation([&host] { host.Control().btRunTestClick(); });
     const std::string output = platform::Cp1251ToUtf8(host.Model().TestLog);
     if (json)
-        std::cout << nlohmann::json{{"test", output}, {"complete", ok}}.dump() << '\n';
+        cli.result = nlohmann::json{{"test", output}, {"complete", ok}};
     else if (!output.empty() && output.back() != '\n')
         std::cout << '\n';
     return ok ? kExitOk : kExitFailed;
@@ -24,5 +25,5 @@ void RegisterTestCommand(CliApp& cli) {
     CLI::App* sub = cli.app.add_subcommand(
         "test", "Search, then run the adapter's self-test; its output is printed as it arrives");
     CliHost::OnChosen(cli, sub,
-                      [&cli](CliHost& host) { return RunSelfTest(host, cli.options.json); });
+                      [&cli](CliHost& host) { return RunSelfTest(cli, host); });
 }

@@ -86,6 +86,7 @@ private:
                       "No answer from the boot loader for %g s: the update is given up.",
                       idle_.count());
         view_.Note(text, stderr);
+        host_.Sink().Record(text);
         host_.Control().StopUpdate();
     }
 
@@ -104,13 +105,53 @@ bool Succeeded(const std::string& status) {
     return status == "Updating firmware : Ok" || status == "System Updating : Ok";
 }
 
-int Update(CliHost& host, const UpdateOptions& o, bool json) {
+// Only the engine writes to the view it is handed, and it does so from its start on: what
+// passes through here tells that the adapter was sent into its boot loader (or was found
+// there), so a run that fails later leaves it there.
+class EngineView : public UpdateView {
+public:
+    explicit EngineView(UpdateView& shown) : shown_(shown) {}
+    void SetProgressMax(int max) override { shown_.SetProgressMax(max); }
+    void SetProgressPos(int pos) override { shown_.SetProgressPos(pos); }
+    void SetStatus(const std::string& text) override {
+        started_ = true;
+        shown_.SetStatus(text);
+    }
+    bool Started() const { return started_; }
+
+private:
+    UpdateView& shown_;
+    bool started_ = false;
+};
+
+// A word of the command line as a POSIX shell reads it back.
+std::string ShellWord(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                               "0123456789_-+=.,/:@%") == std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (const char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// An adapter in its boot loader runs no firmware and answers no search: say how to get out.
+void ExplainBootLoader(const std::string& port, const std::string& file) {
+    std::cerr << "The adapter may be left in its boot loader. This writes the firmware again "
+                 "and brings it back:\n  configurator-cli --port "
+              << ShellWord(port) << " update --no-search " << ShellWord(file) << '\n';
+}
+
+int Update(CliApp& cli, CliHost& host, const UpdateOptions& o) {
+    const bool json = cli.options.json;
     // The file is checked before anything is sent: a bad file must not leave the adapter
     // waiting in its boot loader.
     Bytes checked;
     if (!LoadFirmwareFile(o.file, host.Sink(), checked)) return kExitFailed;
 
     ConsoleUpdateView view(json ? nullptr : stdout, !json && platform::IsTerminal(stdout));
+    EngineView engineView(view);
     UpdateWatch watch(host, view, o.idleTimeout);
     interrupted = 0;
     auto previousInt = std::signal(SIGINT, OnInterrupt);
@@ -119,19 +160,22 @@ int Update(CliHost& host, const UpdateOptions& o, bool json) {
     bool ready = o.noSearch || host.Search();
     if (interrupted && !watch.GaveUp()) view.SetStatus(kCanceled);
     if (ready && !interrupted)
-        host.RunOperation([&] { host.Control().StartUpdate(o.file, o.noSearch, o.wait, view); });
+        host.RunOperation([&] { host.Control().StartUpdate(o.file, o.noSearch, o.wait, engineView); });
     view.Finish();
     std::signal(SIGINT, previousInt);
     std::signal(SIGTERM, previousTerm);
 
     const bool ok = ready && !watch.GaveUp() && !interrupted && Succeeded(view.Status());
-    if (json)
-        std::cout << nlohmann::json{{"status", view.Status()},
+    const bool inBootLoader = !ok && engineView.Started();
+    if (inBootLoader) ExplainBootLoader(cli.options.port, o.file);
+    if (json) {
+        // The status is what went wrong; in text it was printed on stdout already.
+        if (!ok && !view.Status().empty()) host.Sink().Record(view.Status());
+        cli.result = nlohmann::json{{"status", view.Status()},
                                     {"pagesWritten", view.Pos()},
                                     {"pageCount", view.Max()},
-                                    {"ok", ok}}
-                         .dump()
-                  << '\n';
+                                    {"inBootLoader", inBootLoader}};
+    }
     return ok ? kExitOk : kExitFailed;
 }
 
@@ -150,12 +194,13 @@ void RegisterUpdateCommand(CliApp& cli) {
                     "Give up after this many seconds without a byte from the boot loader "
                     "(0: never)")
         ->capture_default_str()
+        ->check(FiniteNumber())
         ->check(CLI::NonNegativeNumber);
     sub->callback([&cli] {
         cli.action = [&cli] {
             if (int usage = cli.RequirePort()) return usage;
-            CliHost host(cli.options.port);
-            return Update(host, o, cli.options.json);
+            CliHost host(cli);
+            return Update(cli, host, o);
         };
     });
 }

@@ -1,9 +1,13 @@
 // configurator-cli: the command-line host of the configurator's core. Each subcommand lives in
 // its own cli/<Name>Command.cpp; see cli/CliApp.h for how to add one (one line here).
+#include <iostream>
+#include <sstream>
+
 #include "cli/CliApp.h"
 #include "platform/TimerResolution.h"
 
-int main(int argc, char** argv) {
+namespace {
+int Main(int argc, char** argv) {
     CliApp cli;
     RegisterSearchCommand(cli);
     RegisterModeCommand(cli);
@@ -12,13 +16,27 @@ int main(int argc, char** argv) {
     RegisterRepairCommand(cli);
     RegisterUpdateCommand(cli);
     RegisterPortsCommand(cli);
+    // A bare call asks what the program can do; nothing has gone wrong, so it is told on
+    // stdout and the call succeeds, as with --help.
+    if (argc <= 1) {
+        std::cout << cli.app.help();
+        return kExitOk;
+    }
     try {
         cli.app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        const int code = cli.app.exit(e);
+        // Collected first: a flush on the way would leave no reason for CheckOutput to report.
+        std::ostringstream out;
+        const int code = cli.app.exit(e, out);
+        std::cout << out.str();
         return code == 0 ? kExitOk : kExitUsage;
     }
     // The operations tick every 10 ms: hold the system timer to that for the whole run.
     const platform::TimerResolution timerResolution;
-    return cli.action ? cli.action() : kExitUsage;
+    return cli.Run();
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    return CheckOutput(Main(argc, argv));
 }

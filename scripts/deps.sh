@@ -1,8 +1,10 @@
 # Debian packages the build, the tests and the programs need; installed only when missing.
 # The window needs Qt 6 Widgets (with its OpenGL headers for CMake) and a face with Arial's
-# metrics for its fixed layout; its tests run offscreen, with no display.
+# metrics for its fixed layout; its tests run offscreen, with no display. The Debian package
+# needs dpkg-shlibdeps (dpkg-dev) for its dependencies, and its test the desktop's validators.
 CONFIGURATOR_PACKAGES="g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev \
-libcli11-dev nlohmann-json3-dev qt6-base-dev libgl-dev fonts-liberation2"
+libcli11-dev nlohmann-json3-dev qt6-base-dev libgl-dev fonts-liberation2 help2man \
+dpkg-dev desktop-file-utils appstream"
 
 install_deps() {
     local missing=() p sudo=""

@@ -160,6 +160,9 @@ TEST_F(UpdateCommand, ProtocolErrorsExitWithOne) {
         const Result r = Run(sim, {"--no-search"});
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(Contains(r.out, "Writing Page #2 : Error\n")) << r.out;
+        EXPECT_TRUE(Contains(r.err, "--port " + sim.Pty() + " update --no-search " +
+                                        firmware_.string() + "\n"))
+            << r.err;
     }
     {
         Sim sim({"--start-in-bootloader", "--page-size", "0"}, image_);
