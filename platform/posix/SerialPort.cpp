@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -234,8 +235,13 @@ const serial::Column& NativeSerialColumn() {
     return column;
 }
 
+// Any path that names a terminal device is a serial port: udev's /dev/serial/by-id/ links,
+// and links or device nodes elsewhere alike.
 bool IsNativePortName(const std::string& portName) {
-    return portName.rfind("/dev/", 0) == 0;
+    if (portName.rfind("/dev/", 0) == 0) return true;
+    struct stat st {};
+    return !portName.empty() && portName[0] == '/' && stat(portName.c_str(), &st) == 0 &&
+           S_ISCHR(st.st_mode);
 }
 
 std::string NativeDevicePath(const std::string& portName) {

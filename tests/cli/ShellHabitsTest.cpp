@@ -49,7 +49,7 @@ TEST_F(Shell, HabitsGiveTheExpectedStatusAndTexts) {
              {{"--version"}, 0, {"configurator-cli 1.7.0.8\n"}, ""},
              {{"--help"}, 0, {"Exit status:\n  0  done", "\n  1  failed", "\n  2  usage"}, ""},
              {{"-p", none, "search"}, 1, {}, "Open Port(" + none + ")"},
-             {{"--version"}, 1, {}, "No space left on device", full},
+             {{"--version"}, 1, {}, "the output could not be written", full},
              {{"-p", none, "update", "f", "--idle-timeout", "nan"}, 2, {}, "not a finite"},
              {{"-p", none, "update", "f", "--idle-timeout", "inf"}, 2, {}, "not a finite"},
              {{"--trace", trace, "-p", none, "search"}, 2, {}, trace + ": No such file"},

@@ -5,8 +5,10 @@
 #include <asm/termbits.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <thread>
 
@@ -196,6 +198,32 @@ TEST(SerDevOpen, ATerminalThatIsNoSerialLineIsRefused) {
     EXPECT_FALSE(dev.Open());
     ASSERT_EQ(sink.boxes.size(), 1u);
     EXPECT_EQ(sink.boxes[0].text, platform::SystemErrorText(ENOTTY));
+}
+
+// A path that names a terminal is a serial port wherever it lies (a link, as udev makes in
+// /dev/serial/by-id/); a path to anything else is no port at all.
+TEST(SerDevOpen, ALinkToATerminalIsASerialPortAndAPlainFileIsNone) {
+    PtyPair pty;
+    VirtualClock clock;
+    RecordingSink sink;
+    TSerDev dev(clock, sink);
+    const std::string dir = ::testing::TempDir();
+    const std::string link = dir + "/port-link-" + std::to_string(getpid());
+    const std::string file = dir + "/plain-file-" + std::to_string(getpid());
+    ASSERT_EQ(symlink(pty.SlavePath().c_str(), link.c_str()), 0);
+    std::FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    dev.PortName = link;
+    EXPECT_TRUE(dev.Open());
+    EXPECT_EQ(dev.Kind(), 0);
+    dev.Close();
+    dev.PortName = file;
+    EXPECT_FALSE(dev.Open());
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].text, "Error: Can not to open unknown device.");
+    unlink(link.c_str());
+    unlink(file.c_str());
 }
 
 // Under a loop that watches ports, input wakes the reader at once; a line hung up at the far
