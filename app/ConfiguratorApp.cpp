@@ -6,6 +6,8 @@
 ConfiguratorApp::ConfiguratorApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("configurator");
     setApplicationDisplayName("Configurator");
+    // The desktop entry's id: Wayland matches the window to its launcher and icon by it.
+    setDesktopFileName("example.veltrask.Configurator");
     // The window's layout is fixed in pixels; its texts are sized to fit it, in a face with
     // Arial's metrics (Liberation Sans here).
     QFont font("Arial");

@@ -58,6 +58,7 @@ void UpdatePage::btFW_FileClick() {
 void UpdatePage::btUpdateRunClick() {
     const bool run = ui_.btUpdateRun->text() == "Run";
     const std::string file = ui_.edFW_File->text().toStdString();
+    if (run) ui_.memUpdate->clear();
     if (ui_.rbUploadFW->isChecked()) {
         if (run)
             control_.StartUpdate(file, ui_.ckbNotSearch->isChecked(), ui_.ckbWait->isChecked(),
@@ -83,6 +84,11 @@ void UpdatePage::SetProgressMax(int max) {
 
 void UpdatePage::SetProgressPos(int pos) {
     ui_.pbUpdateProgress->setValue(pos < 0 ? 0 : pos);
+}
+
+// The page's log holds what a run leaves beside its status; each Run starts it afresh.
+void UpdatePage::AddNote(const std::string& text) {
+    ui_.memUpdate->appendPlainText(QString::fromStdString(text));
 }
 
 void UpdatePage::SetStatus(const std::string& text) {

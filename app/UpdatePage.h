@@ -33,6 +33,7 @@ public:
     void SetProgressMax(int max) override;
     void SetProgressPos(int pos) override;
     void SetStatus(const std::string& text) override;
+    void AddNote(const std::string& text) override;
 
 private:
     MainForm& ui_;

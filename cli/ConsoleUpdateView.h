@@ -18,6 +18,8 @@ public:
     void SetProgressMax(int max) override;
     void SetProgressPos(int pos) override;
     void SetStatus(const std::string& text) override;
+    // A warning of the run's, on stderr.
+    void AddNote(const std::string& text) override { Note("warning: " + text, stderr); }
     // A line of text on `stream` (the view's own by default), kept apart from the progress
     // line: the command line's own words, such as why it gave up.
     void Note(const std::string& text, std::FILE* stream = nullptr);

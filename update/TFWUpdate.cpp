@@ -245,7 +245,8 @@ void TFWUpdate::ProcessPagesFrame() {
                 // whole: before it, pages are still missing.
                 if (!FEndSent) return Finish("Error updating firmware...");
                 FView->SetProgressPos(FPageCount);
-                return Finish("Updating firmware : Ok");
+                Finish("Updating firmware : Ok");
+                return NoteUnwrittenTail();
             }
             FView->SetProgressPos(FPage);
             FView->SetStatus(Format("Writing Page #%d : Ok", FPage));
@@ -289,6 +290,16 @@ std::uint16_t TFWUpdate::Checksum16(const Bytes& data) {
     for (const char c : data)
         sum += static_cast<unsigned char>(c);
     return static_cast<std::uint16_t>(sum & 0xFFFF);
+}
+
+// The boot loader asks for whole pages only: what is left after the last one never goes out,
+// and the user is told rather than left to believe the whole file went in.
+void TFWUpdate::NoteUnwrittenTail() {
+    const auto whole = static_cast<std::size_t>(FPageCount) * static_cast<std::size_t>(FPageSize);
+    if (FPayload.size() <= whole) return;
+    FView->AddNote(std::to_string(FPayload.size() - whole) +
+                   " bytes at the end of the file were not written: they do not fill a page of " +
+                   std::to_string(FPageSize) + " bytes.");
 }
 
 // A run that ends with a text: the text outlives the step's empty status.

@@ -86,6 +86,7 @@ private:
     void SendFrame(const Bytes& lead, const Bytes& data);
     void Stop();
     void Finish(const std::string& text);
+    void NoteUnwrittenTail();
     bool LoadFile();
     int FrameValue() const;
 

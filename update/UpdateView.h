@@ -10,4 +10,6 @@ public:
     virtual void SetProgressMax(int max) = 0;
     virtual void SetProgressPos(int pos) = 0;
     virtual void SetStatus(const std::string& text) = 0;
+    // Something the user should know beside the status, such as bytes that were not written.
+    virtual void AddNote(const std::string& /*text*/) {}
 };

@@ -115,6 +115,10 @@ void PagesTest::uploadWithoutSearchWaitsThenWritesTheWholeImage() {
     QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), kUpdateMs);
     QCOMPARE(ui.edUpdateSatus->text(), QString("Updating firmware : Ok"));
     QVERIFY(ReadAll(image) == data.mid(80, 10 * kPage));
+    // The 17 bytes after the last whole page never went out, and the user is told.
+    QCOMPARE(ui.memUpdate->toPlainText(),
+             QString("17 bytes at the end of the file were not written: they do not fill a "
+                     "page of 128 bytes."));
     QCOMPARE(ui.pbUpdateProgress->maximum(), 10);
     QCOMPARE(ui.pbUpdateProgress->value(), 10);
     QCOMPARE(ui.btUpdateRun->text(), QString("Run"));
