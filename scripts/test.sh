@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds everything and runs every test: once in a normal
-# build, once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# build, once more under AddressSanitizer and UndefinedBehaviorSanitizer; checks the Debian
+# package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -10,6 +11,12 @@ jobs=$(nproc)
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+# The Debian package as shipped, from a Release build, checked as ctest checked the one of
+# build/release: its files, its desktop entry and metadata under desktop-file-validate and
+# appstreamcli, and the command line started from the unpacked package.
+deb=$(scripts/package.sh)
+tests/package/check-package.sh "$deb"
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCONFIGURATOR_SANITIZE=ON
 cmake --build build/asan -j "$jobs"
