@@ -30,6 +30,6 @@ cmake --build build/tsan --target transport_tests -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/transport/transport_tests \
   --gtest_filter='ListComWorker.*:ListComErrorReport.*:ListComRegistry.*'
 
-# The Windows side: the core, its Win32 layer and configurator-cli cross-compiled with
-# mingw-w64 (scripts/cross-check-windows.sh --run also runs them under Wine).
-scripts/cross-check-windows.sh
+# The Windows side: the core, its Win32 layer, its tests and configurator-cli cross-compiled
+# with mingw-w64; the tests and every command of configurator-cli run under Wine.
+scripts/cross-check-windows.sh --test
