@@ -111,7 +111,9 @@ bool MemoryLink::Usable(serial::HANDLE h) {
 serial::HANDLE MemoryLink::HostOpen(const char* name) {
     Sync();
     const std::string path = name ? name : "";
-    if (path.rfind("/dev/", 0) != 0 || openFails_ || disconnected_) {
+    // What TSerDev asks column 0 to open: a device path here, "\\.\COM<n>" on Windows.
+    const bool device = path.rfind("/dev/", 0) == 0 || path.rfind("\\\\.\\COM", 0) == 0;
+    if (!device || openFails_ || disconnected_) {
         lastError_ = disconnected_ ? EIO : ENOENT;
         return serial::InvalidHandle();
     }

@@ -444,7 +444,7 @@ TEST_F(OperationTest, RtsOffAndDtrOnAtTheStartBothOnTogetherBeforeTheClose) {
     ASSERT_TRUE(Search());
     const auto& log = link->Log();
     ASSERT_GE(log.size(), 4u);
-    EXPECT_EQ(log[0], "open /dev/sim0");
+    EXPECT_EQ(log[0], "open " NATIVE_DEVICE("/dev/sim0", "COM9"));
     auto at = [&](const std::string& entry) {
         return std::find(log.begin(), log.end(), entry) - log.begin();
     };
@@ -492,7 +492,7 @@ TEST_F(OperationTest, APortThatVanishesDuringTheOperationStillEndsIt) {
     ASSERT_EQ(sink.boxes.size(), 1u);
     EXPECT_EQ(sink.boxes[0].text, "Korvanta Adapter is not found on Communication Port ");
 
-    view.port = PortChoice{"/dev/sim0", "SIM0", "USB\\VID_0403&PID_6001\\A1"};
+    view.port = PortChoice{NATIVE_PORT("/dev/sim0", "COM9"), "SIM0", "USB\\VID_0403&PID_6001\\A1"};
     ASSERT_TRUE(Search());
     EXPECT_TRUE(model.Enabled(Control::btPortProp));
 }
@@ -545,7 +545,7 @@ TEST_F(OperationTest, AFailedOpenEndsTheOperationWithTheDevicesMessage) {
     control->btSearchClick();
     EXPECT_FALSE(control->Busy());
     ASSERT_EQ(sink.boxes.size(), 1u);
-    EXPECT_EQ(sink.boxes[0].caption, "Open Port(/dev/sim0) Error...");
+    EXPECT_EQ(sink.boxes[0].caption, "Open Port(" NATIVE_PORT("/dev/sim0", "COM9") ") Error...");
     ExpectControlsBack();
     clock.Advance(1000);
     EXPECT_TRUE(link->Writes().empty());

@@ -8,10 +8,12 @@
 #include "RecordingSettings.h"
 #include "RecordingSink.h"
 #include "control/OperationView.h"
+#include "tests/NativePort.h"
 
 class RecordingView : public OperationView {
 public:
-    std::optional<PortChoice> port = PortChoice{"/dev/sim0", "SIM0 (simulated)", ""};
+    std::optional<PortChoice> port =
+        PortChoice{NATIVE_PORT("/dev/sim0", "COM9"), "SIM0 (simulated)", ""};
     std::vector<Bytes> testPieces;
     std::vector<Control> focus;
     std::vector<std::size_t> scrolls;

@@ -1,6 +1,7 @@
 // A stand-in for FTDI's D2XX library, so that the tests reach it through the product's real
-// run-time loading path. Its devices are pseudo-terminals named by the environment, and every
-// call it takes is appended to a log file that the tests read back.
+// run-time loading path. Its devices are pseudo-terminals (named pipes on Windows, see
+// FakePort.h) named by the environment, and every call it takes is appended to a log file that
+// the tests read back.
 //
 // Environment (each read at every call; FakeD2xx_Override takes precedence):
 //   FAKE_D2XX_DEVICES        "SERIAL=Description=/dev/pts/N;..."; a path "!N" makes the open
@@ -14,13 +15,7 @@
 //
 // Built in variants that leave out one of the functions (see CMakeLists.txt), to stand for
 // an incomplete installation.
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +27,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "tests/fake_d2xx/FakePort.h"
 #include "transport/D2xx.h"
 #include "transport/SerialApi.h"
 
@@ -54,7 +50,7 @@ struct Device {
 };
 
 struct FakeHandle {
-    int fd = -1;
+    fakeport::Port port = fakeport::kNone;
     std::string serial;
     DWORD lastError = 0;
     DCB dcb{};
@@ -94,13 +90,7 @@ DWORD Number(const char* name, DWORD fallback) {
 }
 
 void LogTo(const std::string& path, const std::string& line) {
-    if (path.empty()) return;
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    const std::string text = line + "\n";
-    // One write per line: O_APPEND keeps lines of different threads whole.
-    [[maybe_unused]] const ssize_t n = write(fd, text.data(), text.size());
-    close(fd);
+    if (!path.empty()) fakeport::AppendLine(path, line);
 }
 
 void Log(const std::string& line) {
@@ -241,15 +231,9 @@ HANDLE FT_W32_CreateFile(const char* name, DWORD access, DWORD share, void* secu
         if (d.serial != name) continue;
         if (!d.path.empty() && d.path[0] == '!')
             return FailOpen(static_cast<DWORD>(std::strtoul(d.path.c_str() + 1, nullptr, 10)));
-        const int fd = open(d.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return FailOpen(kIoError);
-        termios tio{};
-        if (tcgetattr(fd, &tio) == 0) {
-            // A USB device has no line discipline: bytes pass untouched.
-            cfmakeraw(&tio);
-            tcsetattr(fd, TCSANOW, &tio);
-        }
-        auto* h = new FakeHandle{fd, d.serial, 0, DeviceDcb()};
+        const fakeport::Port port = fakeport::Open(d.path);
+        if (port == fakeport::kNone) return FailOpen(kIoError);
+        auto* h = new FakeHandle{port, d.serial, 0, DeviceDcb()};
         return h;
     }
     return FailOpen(d2xx::FT_DEVICE_NOT_FOUND);
@@ -278,7 +262,7 @@ BOOL FT_W32_CloseHandle(HANDLE handle) {
     FakeHandle* h = Handle(handle);
     if (!h) return 0;
     Log("CloseHandle " + h->serial);
-    close(h->fd);
+    fakeport::Close(h->port);
     delete h;
     return 1;
 }
@@ -290,11 +274,10 @@ BOOL FT_W32_ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, voi
     if (!h) return 0;
     // The real call waits until it has every byte asked for (no time-outs are set), so a
     // caller must never ask for more than is queued: log both for the tests to compare.
-    int queued = 0;
-    ioctl(h->fd, FIONREAD, &queued);
+    const std::uint32_t queued = fakeport::InQueue(h->port);
     Log("ReadFile " + std::to_string(toRead) + " of " + std::to_string(queued));
-    const ssize_t n = ::read(h->fd, buffer, toRead);
-    if (n < 0) return errno == EAGAIN ? 1 : Fail(h, kIoError);
+    const long n = fakeport::Read(h->port, buffer, toRead);
+    if (n < 0) return Fail(h, kIoError);
     *read = static_cast<DWORD>(n);
     return 1;
 }
@@ -306,8 +289,8 @@ BOOL FT_W32_WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* w
     *written = 0;
     if (!h) return 0;
     Log("WriteFile " + std::to_string(toWrite));
-    const ssize_t n = ::write(h->fd, buffer, toWrite);
-    if (n < 0) return errno == EAGAIN ? 1 : Fail(h, kIoError);
+    const long n = fakeport::Write(h->port, buffer, toWrite);
+    if (n < 0) return Fail(h, kIoError);
     *written = static_cast<DWORD>(n);
     return 1;
 }
@@ -321,12 +304,8 @@ DWORD FT_W32_GetLastError(HANDLE handle) {
 BOOL FT_W32_ClearCommError(HANDLE handle, DWORD* errors, COMSTAT* status) {
     FakeHandle* h = Handle(handle);
     if (!h) return 0;
-    int in = 0;
-    int out = 0;
-    ioctl(h->fd, FIONREAD, &in);
-    ioctl(h->fd, TIOCOUTQ, &out);
     *errors = 0;
-    *status = COMSTAT{0, static_cast<DWORD>(in), static_cast<DWORD>(out)};
+    *status = COMSTAT{0, fakeport::InQueue(h->port), fakeport::OutQueue(h->port)};
     return 1;
 }
 
@@ -340,8 +319,7 @@ BOOL FT_W32_PurgeComm(HANDLE handle, DWORD flags) {
     FakeHandle* h = Handle(handle);
     if (!h) return 0;
     Log("PurgeComm " + std::to_string(flags));
-    if (flags & serial::PURGE_RXCLEAR) tcflush(h->fd, TCIFLUSH);
-    if (flags & serial::PURGE_TXCLEAR) tcflush(h->fd, TCOFLUSH);
+    fakeport::Purge(h->port, flags & serial::PURGE_RXCLEAR, flags & serial::PURGE_TXCLEAR);
     return 1;
 }
 

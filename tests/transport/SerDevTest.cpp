@@ -6,14 +6,16 @@
 
 #include "base/VirtualClock.h"
 #include "platform/SysError.h"
+#include "tests/NativePort.h"
 #include "tests/transport/RecordingColumn.h"
 #include "tests/transport/RecordingSink.h"
 #include "transport/TSerDev.h"
 
 namespace {
-const char kPort[] = "/dev/ttyS7";
-const char kOpenCaption[] = "Open Port(/dev/ttyS7) Error...";
-const char kWriteCaption[] = "Write Port(/dev/ttyS7) Error...";
+#define PORT NATIVE_PORT("/dev/ttyS7", "COM7")
+const char kPort[] = PORT;
+const char kOpenCaption[] = "Open Port(" PORT ") Error...";
+const char kWriteCaption[] = "Write Port(" PORT ") Error...";
 
 class SerDevTest : public ::testing::Test {
 protected:
@@ -38,7 +40,7 @@ protected:
 TEST_F(SerDevTest, OpenLoadsTheDeviceSettingsThenPreparesTheQueues) {
     ASSERT_TRUE(dev.Open());
     EXPECT_TRUE(dev.Opened);
-    EXPECT_EQ(line.created.name, kPort);
+    EXPECT_EQ(line.created.name, NATIVE_DEVICE("/dev/ttyS7", "COM7"));
     EXPECT_EQ(line.created.access, serial::GENERIC_READ | serial::GENERIC_WRITE);
     EXPECT_EQ(line.created.share, 0u) << "nobody else may hold the port meanwhile";
     EXPECT_FALSE(line.created.security);

@@ -14,7 +14,7 @@ namespace {
 class QuietOperationView : public OperationView {
 public:
     std::optional<PortChoice> SelectedPort() override {
-        return PortChoice{"/dev/sim0", "/dev/sim0", ""};
+        return PortChoice{NATIVE_PORT("/dev/sim0", "COM9"), NATIVE_PORT("/dev/sim0", "COM9"), ""};
     }
     void ControlChanged(Control) override {}
     void IdentityChanged() override {}

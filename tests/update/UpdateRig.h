@@ -14,6 +14,7 @@
 
 #include "ScriptedLink.h"
 #include "base/VirtualClock.h"
+#include "tests/NativePort.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
 
@@ -73,7 +74,7 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
         dev_ = std::make_unique<TSerDev>(clock_, sink_, std::make_unique<QuietComSource>());
-        dev_->PortName = "/dev/ttyScripted";
+        dev_->PortName = NATIVE_PORT("/dev/ttyScripted", "COM8");
     }
     ~UpdateRig() override {
         engine_.Cancel();

@@ -215,7 +215,8 @@ TEST_F(UpdateRun, WriteErrorsAreTheDevicesAndDoNotChangeTheStep) {
     link_.Feed(Request(0));
     Ticks(1);
     ASSERT_EQ(sink_.boxes.size(), 1u);
-    EXPECT_EQ(sink_.boxes[0].caption, "Write Port(/dev/ttyScripted) Error...");
+    EXPECT_EQ(sink_.boxes[0].caption,
+              "Write Port(" NATIVE_PORT("/dev/ttyScripted", "COM8") ") Error...");
     EXPECT_EQ(engine_.CurrentStep(), TFWUpdate::stPages);
     EXPECT_TRUE(engine_.IsActive());
 }

@@ -1,12 +1,11 @@
 // Incomplete or missing D2XX installations. Each suite runs in its own process with its own
 // LD_LIBRARY_PATH (see CMakeLists.txt): a loaded library stays for the life of the process.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <memory>
 
 #include "base/VirtualClock.h"
+#include "platform/DynLib.h"
 #include "tests/transport/usb/UsbRig.h"
 #include "transport/TListUSB.h"
 #include "transport/TSerDev.h"
@@ -19,7 +18,7 @@ class UsbLibraryVariant : public ::testing::Test {
 protected:
     // Before any worker runs: the fake library reads its settings from the environment.
     void SetUp() override {
-        setenv("FAKE_D2XX_DEVICES", ("SERIAL1=First device=" + pty.Path()).c_str(), 1);
+        SetEnv("FAKE_D2XX_DEVICES", ("SERIAL1=First device=" + pty.Path()).c_str());
     }
     std::unique_ptr<TSerDev> MakeDevice() {
         auto dev =
@@ -39,7 +38,8 @@ protected:
     std::atomic<int> rebuilds{0};
 };
 
-const char kLibrary[] = "libftd2xx.so";
+const std::string kFtdiLibrary = platform::LibraryFileName("ftd2xx");
+const char* const kLibrary = kFtdiLibrary.c_str();
 
 // Our vendor build and FTDI's own library, both complete, both on the path.
 using UsbVendorLibrary = UsbLibraryVariant;
@@ -53,7 +53,7 @@ TEST_F(UsbVendorLibrary, IsPreferredForListingAndForTheDevice) {
     EXPECT_EQ(pty.Receive(1), "v");
     EXPECT_EQ(log.Count("load rpd2xx"), 1);
     EXPECT_EQ(log.Count("load ftd2xx"), 0);
-    EXPECT_FALSE(IsResident("libftd2xx.so"));
+    EXPECT_FALSE(IsResident(kLibrary));
 }
 
 // No FT_W32_SetupComm and no FT_GetDeviceInfoList.
@@ -121,7 +121,7 @@ TEST_F(UsbNoListFunction, TheListStaysEmptyButTheDeviceStillOpens) {
 using UsbNoLibrary = UsbLibraryVariant;
 
 TEST_F(UsbNoLibrary, TheListIsEmptyAndOpenAsksForTheDrivers) {
-    if (IsResident(kLibrary) || dlopen(kLibrary, RTLD_NOW) != nullptr)
+    if (IsResident(kLibrary) || Loadable(kLibrary))
         GTEST_SKIP() << "a D2XX library is installed on this machine";
     auto dev = MakeDevice();
     EXPECT_EQ(UsbCount(*dev), 0);

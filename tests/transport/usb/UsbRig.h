@@ -90,5 +90,10 @@ void FakeSetting(const char* name, const char* value);
 
 // Whether a library of that file name is loaded in this process now.
 bool IsResident(const char* fileName);
+// Whether it can be loaded (it is given back at once).
+bool Loadable(const char* fileName);
+
+// Sets a variable of this process's environment, before any worker runs.
+void SetEnv(const char* name, const char* value);
 
 }  // namespace usbrig

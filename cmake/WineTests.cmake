@@ -1,0 +1,16 @@
+# Windows test programs run under Wine, where listing tests at build time would need Wine and
+# every process costs a fraction of a second: one ctest entry per program (or TEST_FILTER).
+function(gtest_discover_tests target)
+  cmake_parse_arguments(arg "" "DISCOVERY_TIMEOUT;TEST_FILTER" "PROPERTIES" ${ARGN})
+  set(name ${target})
+  set(filter)
+  if(arg_TEST_FILTER)
+    string(REGEX REPLACE "[.*]+$" "" suite "${arg_TEST_FILTER}")
+    set(name ${target}.${suite})
+    set(filter --gtest_filter=${arg_TEST_FILTER})
+  endif()
+  add_test(NAME ${name} COMMAND ${target} ${filter})
+  if(arg_PROPERTIES)
+    set_tests_properties(${name} PROPERTIES ${arg_PROPERTIES})
+  endif()
+endfunction()
