@@ -181,8 +181,17 @@ void AdapterControl::Tick(bool onArrival) {
     tmrSearch_->Stop();
     arrivalStep_ = onArrival;
     if (ctx_.Receiving && dev_.Opened) PollReceive(dev_.InCount());
-    if (RunSteps()) tmrSearch_->Start(kTickMs);
+    // What arrived before the line was lost is still taken; then the operation ends rather
+    // than waiting out a reply that cannot come. A running update notices it itself.
+    const bool more = RunSteps();
     arrivalStep_ = false;
+    if (more && ctx_.Receiving && dev_.Opened && dev_.Lost()) {
+        ShowError(TSerDev::LostText(PortText()));
+        ctx_.FocusAfterOp.reset();
+        End();
+        return;
+    }
+    if (more) tmrSearch_->Start(kTickMs);
 }
 
 // Where input wakes the operation, a state that has nothing to wait for runs at once rather

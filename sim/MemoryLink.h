@@ -45,6 +45,9 @@ public:
     void SetTransmitStuck(bool on) { txStuck_ = on; }
     // Fault: CreateFile fails (errno-style code from GetLastError).
     void SetOpenFails(bool on) { openFails_ = on; }
+    // Fault: the line is gone now, as an unplugged adapter's (the simulator's own disconnect
+    // waits for a page).
+    void Disconnect() { disconnected_ = true; }
     // Undo a disconnect that the simulator asked for: the port can be opened again.
     void Reconnect() { disconnected_ = false; }
 

@@ -43,8 +43,14 @@ bool TSerDev::Fail(const std::string& caption, const std::string& text) {
     return false;
 }
 
+std::string TSerDev::LostText(const std::string& port) {
+    return "Communication Port " + port +
+           " was lost: the adapter was unplugged or its line was closed.";
+}
+
 bool TSerDev::Open() {
     if (Opened) Close();
+    lost_ = false;
     const std::string caption = kOpenCaption + PortName + kCaptionEnd;
     std::string device;
     serial::DWORD flags = 0;
@@ -204,6 +210,10 @@ bool TSerDev::Write(Bytes data) {
         data.erase(0, std::min<std::size_t>(written, data.size()));
     }
     const std::string caption = kWriteCaption + PortName + kCaptionEnd;
+    // A write that failed because the device is gone is not a write error of its own: the
+    // reader ends its operation with the one message that says the port was lost.
+    if (failed || stalled) UpdateStatus();
+    if (lost_) return false;
     if (failed) ShowError(caption, "");
     // Every call succeeded, so the device may have no error to name: the user still has to
     // learn that the bytes were dropped.
@@ -224,6 +234,7 @@ void TSerDev::UpdateStatus() {
         // would come back as phantom input, growing at every poll.
         status_.cbInQue = 0;
         status_.cbOutQue = 0;
+        lost_ = true;
     }
     rxQueued_ = status_.cbInQue;
     status_.cbInQue = static_cast<serial::DWORD>(rxBuffer_.size()) + rxQueued_;

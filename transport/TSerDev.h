@@ -50,6 +50,11 @@ public:
     // The serial number's length an FTDI device was opened by before the whole one.
     static constexpr std::size_t kUsbSerialChars = 8;
 
+    // Set when the device stops answering while open (unplugged, line hung up): whoever reads
+    // it ends what it was doing and says so. Cleared by Open.
+    bool Lost() const { return lost_; }
+    static std::string LostText(const std::string& port);
+
     bool Open();
     bool Close();
     void Purge(bool receive, bool transmit);
@@ -131,6 +136,7 @@ private:
     void* d2xxModule_ = nullptr;
     std::unique_ptr<ReadyWatch> inputWatch_;
     LineTrace* trace_ = nullptr;
+    bool lost_ = false;
     bool lowLatency_ = false;  // a serial port's driver was asked for it
     int usbLatencyMs_ = -1;    // a D2XX device's own setting, to give back at close
     // Set by the COM worker's thread, shown on the owner's thread at the next list copy.

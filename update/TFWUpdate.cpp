@@ -119,6 +119,8 @@ void TFWUpdate::OnTick() {
     if (keepRunning && !anyFrame && FStep == stHeader && FDev->OutCount() == 0 &&
         --FAltCountdown == 0)
         EnterStep(stAltHeader);
+    // A boot loader whose line is gone will never answer: waiting would look like a hang.
+    if (keepRunning && FActive && FDev->Lost()) return Finish(kLostText);
     // A finished run has released the timer: the tick must not touch it again.
     if (keepRunning && FActive && FTimer) FTimer->Start(kTickMs);
 }

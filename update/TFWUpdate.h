@@ -44,6 +44,8 @@ public:
     static constexpr int kEndPage = 0xFFFF;  ///< page number of the end marker
     static constexpr int kValueSize = 2;     ///< bytes of an acknowledgement's value
     static constexpr int kLongCount = 0x80;  ///< from here a count means the value alone
+    /// The status of a run whose port stopped answering (unplugged, line closed).
+    static constexpr const char* kLostText = "Communication Port was lost: Error";
 
     TFWUpdate();
     virtual ~TFWUpdate();

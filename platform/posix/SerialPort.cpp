@@ -4,9 +4,9 @@
 // Handles: a descriptor fd travels as the handle fd + 1, so that the invalid handle (-1) can
 // never name a descriptor and a null handle names none (fd -1) rather than standard input.
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
-#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -156,6 +156,12 @@ BOOL ClearCommError(HANDLE h, DWORD* errors, serial::COMSTAT* status) {
     int in = 0;
     int out = 0;
     if (ioctl(fd, FIONREAD, &in) != 0 || ioctl(fd, TIOCOUTQ, &out) != 0) return Failed();
+    // A line hung up (a USB adapter unplugged, the far end of a pseudo-terminal closed) still
+    // answers these requests; the status query fails once what it left has been read, as it
+    // does on Windows for a vanished device.
+    pollfd p{fd, POLLIN, 0};
+    if (in == 0 && poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        return Failed(EIO);
     if (errors) *errors = 0;
     if (status) *status = serial::COMSTAT{0, static_cast<DWORD>(in), static_cast<DWORD>(out)};
     return 1;

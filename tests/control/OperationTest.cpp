@@ -271,8 +271,8 @@ TEST_F(OperationTest, WakingOnArrivalKeepsTheWireAndTheTimeouts) {
         config.trickleMs = pauseMs;
         Attach();
         control->btSearchClick();
-        ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy() || Writes().size() > 1; },
-                                   600000));
+        ASSERT_TRUE(
+            clock.RunUntil([&] { return !control->Busy() || Writes().size() > 1; }, 600000));
         EXPECT_EQ(Writes()[1].line, pauseMs == 150 ? kSpeeds[0] : kSpeeds[1]) << pauseMs;
         clock.RunUntil([&] { return !control->Busy(); }, 600000);
     }
@@ -495,6 +495,50 @@ TEST_F(OperationTest, APortThatVanishesDuringTheOperationStillEndsIt) {
     view.port = PortChoice{NATIVE_PORT("/dev/sim0", "COM9"), "SIM0", "USB\\VID_0403&PID_6001\\A1"};
     ASSERT_TRUE(Search());
     EXPECT_TRUE(model.Enabled(Control::btPortProp));
+}
+
+// An adapter unplugged in the middle of an exchange ends the operation at once with the one
+// message that says so, not after the missing reply's timeouts nor with write errors.
+TEST_F(OperationTest, ALostPortEndsEveryOperationWithinASecond) {
+    config.replyDelayMs = 100;  // the line is lost while a reply is awaited
+    struct Case {
+        const char* name;
+        bool searchFirst;
+        std::function<void()> start;
+    };
+    const std::vector<Case> cases = {
+        {"search", false, [&] { control->btSearchClick(); }},
+        {"self-test", true, [&] { control->btRunTestClick(); }},
+        {"mode", true,
+         [&] {
+             control->lvModesSelectItem(RowOf("0A"));
+             control->btModeSelectClick();
+         }},
+        {"power", true,
+         [&] {
+             model.Identity.ExtPowerOn = true;
+             control->cbPowerClick();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // At a speed the search never tries, it stays in its probes.
+        config.line = {c.searchFirst ? 115200u : 57600u, 'N', 8};
+        Attach();
+        if (c.searchFirst) {
+            ASSERT_TRUE(Search());
+        }
+        sink.boxes.clear();
+        c.start();
+        const auto sent = link->Writes().size();
+        ASSERT_TRUE(clock.RunUntil([&] { return link->Writes().size() > sent; }, 1000));
+        clock.Advance(20);
+        link->Disconnect();
+        ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 1000));
+        ExpectControlsBack();
+        ASSERT_EQ(sink.boxes.size(), 1u);
+        EXPECT_EQ(sink.boxes[0].text, TSerDev::LostText(view.port->Text));
+    }
 }
 
 TEST_F(OperationTest, ATransmitQueueThatNeverDrainsCountsAsMissingReplies) {

@@ -28,6 +28,7 @@ public:
     serial::DWORD outQueue = 0;  // what the driver says is still to be sent
     bool failOpen = false;
     bool failWrites = false;
+    bool lost = false;  // unplugged: writes and, once the input is read, status queries fail
     int opens = 0;
     int closes = 0;
     // Called after each accepted write, so a test can play the boot loader.
@@ -72,7 +73,7 @@ private:
         c.WriteFile = [](serial::HANDLE, const void* buf, serial::DWORD n, serial::DWORD* written,
                          void*) {
             *written = 0;
-            if (Cur().failWrites) return 0;
+            if (Cur().failWrites || Cur().lost) return 0;
             *written = n;
             Bytes frame(static_cast<const char*>(buf), n);
             Cur().writes.push_back(frame);
@@ -81,6 +82,7 @@ private:
         };
         c.GetLastError = [](serial::HANDLE) -> serial::DWORD { return Cur().failWrites ? 5 : 0; };
         c.ClearCommError = [](serial::HANDLE, serial::DWORD* errors, serial::COMSTAT* st) {
+            if (Cur().lost && Cur().input.empty()) return 0;
             if (errors) *errors = 0;
             if (st) {
                 st->Flags = 0;

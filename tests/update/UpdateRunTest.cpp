@@ -209,6 +209,39 @@ TEST_F(UpdateRun, DeviceClosedUnderTheRunLeavesItWaitingUntilCancel) {
     EXPECT_FALSE(engine_.IsActive());
 }
 
+// An unplugged adapter ends the run at the next tick at every step, with a text that says so;
+// input that came before it is still read, and an answer that cannot go out is no write error
+// of its own.
+TEST_F(UpdateRun, ALostPortEndsTheRunAtOnceAtEveryStep) {
+    const Bytes file = Pattern(80 + 2 * 16);
+    const std::vector<std::function<void()>> steps = {
+        [&] {
+            ASSERT_TRUE(StartWith(file, true));
+            FirstTick();
+        },
+        [&] {
+            ASSERT_TRUE(StartWith(file));
+            FirstTick();
+        },
+        [&] { ToHeader(file); },
+        [&] { ToPages(file, 16); },
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(i);
+        steps[i]();
+        const auto writes = link_.writes.size();
+        if (i == 3) link_.Feed(Request(0));
+        link_.lost = true;
+        Ticks(1);
+        ExpectFinished(TFWUpdate::kLostText);
+        EXPECT_EQ(link_.writes.size(), writes);
+        EXPECT_TRUE(sink_.boxes.empty());
+        link_.lost = false;
+        link_.lineCalls.clear();
+        view_.statuses.clear();
+    }
+}
+
 TEST_F(UpdateRun, WriteErrorsAreTheDevicesAndDoNotChangeTheStep) {
     ToPages(Pattern(80 + 2 * 16), 16);
     link_.failWrites = true;
