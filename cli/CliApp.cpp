@@ -13,12 +13,15 @@ namespace {
 // Built from the constants, so the list cannot drift from what the program returns.
 std::string ExitStatusFooter() {
     return "Exit status:\n"
-           "  " + std::to_string(kExitOk) +
+           "  " +
+           std::to_string(kExitOk) +
            "  done (also after --help, --version and a call without arguments)\n"
-           "  " + std::to_string(kExitFailed) +
+           "  " +
+           std::to_string(kExitFailed) +
            "  failed: the adapter was not found or refused, a file was refused, an update\n"
            "     did not end with Ok, or the output could not be written\n"
-           "  " + std::to_string(kExitUsage) +
+           "  " +
+           std::to_string(kExitUsage) +
            "  usage error: an unknown or malformed option or argument, no port, or a trace\n"
            "     file that cannot be opened\n";
 }

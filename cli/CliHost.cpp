@@ -1,11 +1,24 @@
 #include "cli/CliHost.h"
 
+#include <csignal>
 #include <filesystem>
 #include <system_error>
 
 #include "cli/CliApp.h"
 
 namespace {
+
+// How soon the loop notices an interrupt; the handler itself only sets a flag.
+constexpr int kInterruptPollMs = 50;
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int sig) {
+    g_interrupted = 1;
+    // A second Ctrl-C stops the program outright, should the first one go unnoticed.
+    std::signal(sig, SIG_DFL);
+}
+
 // The serial layer takes only names under /dev/ for serial ports, so a link such as
 // /dev/serial/by-id/... or one in a user's own directory is followed here. Anything that
 // does not end at a character device under /dev/ is left for the serial layer to refuse.
@@ -33,9 +46,30 @@ CliHost::CliHost(CliApp& cli)
     control_ =
         std::make_unique<AdapterControl>(loop_, sink_, *dev_, *updater_, model_, view_, nullptr);
     view_.SetOnEnded([this] { loop_.Quit(0); });
+    g_interrupted = 0;
+    previousInt_ = std::signal(SIGINT, OnInterrupt);
+    previousTerm_ = std::signal(SIGTERM, OnInterrupt);
+    interruptPoll_ = loop_.CreateTimer();
+    interruptPoll_->SetCallback([this] { CheckInterrupt(); });
 }
 
-CliHost::~CliHost() = default;
+CliHost::~CliHost() {
+    std::signal(SIGINT, previousInt_ == SIG_ERR ? SIG_DFL : previousInt_);
+    std::signal(SIGTERM, previousTerm_ == SIG_ERR ? SIG_DFL : previousTerm_);
+}
+
+bool CliHost::Interrupted() const {
+    return g_interrupted != 0;
+}
+
+void CliHost::CheckInterrupt() {
+    if (!g_interrupted || interruptHandled_) return;
+    interruptHandled_ = true;
+    if (updater_->IsActive())
+        control_->StopUpdate();
+    else if (control_->Busy())
+        control_->EndOperation();
+}
 
 void CliHost::OnChosen(CliApp& cli, CLI::App* sub, std::function<int(CliHost&)> work) {
     sub->callback([&cli, work] {
@@ -48,10 +82,14 @@ void CliHost::OnChosen(CliApp& cli, CLI::App* sub, std::function<int(CliHost&)> 
 }
 
 bool CliHost::RunOperation(const std::function<void()>& starter) {
-    const int before = sink_.Count();
+    if (Interrupted()) return false;
     starter();
-    if (control_->Busy()) loop_.Run();
-    return sink_.Count() == before;
+    if (control_->Busy()) {
+        interruptPoll_->Start(kInterruptPollMs);
+        loop_.Run();
+        interruptPoll_->Stop();
+    }
+    return control_->Succeeded() && !Interrupted();
 }
 
 bool CliHost::Search() {

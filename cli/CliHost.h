@@ -31,10 +31,14 @@ public:
     static void OnChosen(CliApp& cli, CLI::App* sub, std::function<int(CliHost&)> work);
 
     // Calls `starter` (one of the control's starters) and runs the loop until the operation
-    // has ended. True when no message box was shown on the way.
+    // has ended. True when its exchange was answered to the end (see AdapterControl::
+    // Succeeded) and no interrupt came; false at once after an interrupt.
     bool RunOperation(const std::function<void()>& starter);
     // A search; true when the adapter answered both its commands.
     bool Search();
+    // SIGINT or SIGTERM came while this host lived. The operation it interrupted has ended:
+    // a running update as Stop ends it, any other operation at once, its port closed.
+    bool Interrupted() const;
 
     EventLoop& Loop() { return loop_; }
     ConsoleSink& Sink() { return sink_; }
@@ -45,6 +49,8 @@ public:
     AdapterControl& Control() { return *control_; }
 
 private:
+    void CheckInterrupt();
+
     EventLoop loop_;
     ConsoleSink& sink_;
     CliView view_;
@@ -52,4 +58,8 @@ private:
     std::unique_ptr<TFWUpdate> updater_;
     std::unique_ptr<TSerDev> dev_;
     std::unique_ptr<AdapterControl> control_;
+    std::unique_ptr<Timer> interruptPoll_;
+    bool interruptHandled_ = false;
+    void (*previousInt_)(int) = nullptr;
+    void (*previousTerm_)(int) = nullptr;
 };

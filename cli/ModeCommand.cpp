@@ -20,7 +20,12 @@ int SelectMode(CliApp& cli, CliHost& host, const std::string& id) {
         host.Control().lvModesSelectItem(i);
         if (!host.RunOperation([&host] { host.Control().btModeSelectClick(); })) return kExitFailed;
         ReportAdapter(cli, model);
-        return kExitOk;
+        // The adapter's answer lists its modes anew: only its mark says the switch was made.
+        for (const ModeRow& row : model.Modes)
+            if (row.Id == id && row.StateIcon == 0) return kExitOk;
+        host.Sink().Error("The adapter did not switch to mode " + id +
+                          ": its answer marks another mode current.");
+        return kExitFailed;
     }
     host.Sink().Error("The adapter offers no mode " + id + ".");
     return kExitFailed;
@@ -32,6 +37,5 @@ void RegisterModeCommand(CliApp& cli) {
     CLI::App* sub = cli.app.add_subcommand(
         "mode", "Search, then switch the adapter to the mode with this ID (as listed by search)");
     sub->add_option("ID", *id, "Mode ID")->required();
-    CliHost::OnChosen(
-        cli, sub, [&cli, id](CliHost& host) { return SelectMode(cli, host, *id); });
+    CliHost::OnChosen(cli, sub, [&cli, id](CliHost& host) { return SelectMode(cli, host, *id); });
 }

@@ -17,7 +17,10 @@ int SwitchPower(CliApp& cli, CliHost& host, bool on) {
     model.Identity.ExtPowerOn = on;
     if (!host.RunOperation([&host] { host.Control().cbPowerClick(); })) return kExitFailed;
     ReportAdapter(cli, model);
-    return kExitOk;
+    if (model.Identity.ExtPowerOn == on) return kExitOk;
+    host.Sink().Error(std::string("The adapter's answer shows its external power ") +
+                      (on ? "off" : "on") + ".");
+    return kExitFailed;
 }
 }  // namespace
 
@@ -26,7 +29,6 @@ void RegisterPowerCommand(CliApp& cli) {
     CLI::App* sub =
         cli.app.add_subcommand("power", "Search, then switch the adapter's external power");
     sub->add_option("STATE", *state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-    CliHost::OnChosen(cli, sub, [&cli, state](CliHost& host) {
-        return SwitchPower(cli, host, *state == "on");
-    });
+    CliHost::OnChosen(
+        cli, sub, [&cli, state](CliHost& host) { return SwitchPower(cli, host, *state == "on"); });
 }

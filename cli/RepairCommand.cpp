@@ -23,6 +23,5 @@ void RegisterRepairCommand(CliApp& cli) {
     CLI::App* sub = cli.app.add_subcommand(
         "repair", "Search, then write a change-mode file (.rcm, 80 bytes) to the adapter");
     sub->add_option("FILE", *file, "Change-mode file")->required();
-    CliHost::OnChosen(
-        cli, sub, [&cli, file](CliHost& host) { return Repair(cli, host, *file); });
+    CliHost::OnChosen(cli, sub, [&cli, file](CliHost& host) { return Repair(cli, host, *file); });
 }

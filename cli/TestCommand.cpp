@@ -24,6 +24,5 @@ int RunSelfTest(CliApp& cli, CliHost& host) {
 void RegisterTestCommand(CliApp& cli) {
     CLI::App* sub = cli.app.add_subcommand(
         "test", "Search, then run the adapter's self-test; its output is printed as it arrives");
-    CliHost::OnChosen(cli, sub,
-                      [&cli](CliHost& host) { return RunSelfTest(cli, host); });
+    CliHost::OnChosen(cli, sub, [&cli](CliHost& host) { return RunSelfTest(cli, host); });
 }

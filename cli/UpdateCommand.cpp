@@ -1,7 +1,6 @@
 // `update FILE [--no-search] [--wait] [--idle-timeout SECONDS]`: writes new firmware into the
 // adapter through its boot loader, printing the engine's status texts and a progress line.
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -16,12 +15,6 @@ namespace {
 
 constexpr char kCanceled[] = "Firmware Update canceled...";
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int) {
-    interrupted = 1;
-}
-
 struct UpdateOptions {
     std::string file;
     bool noSearch = false;
@@ -29,9 +22,8 @@ struct UpdateOptions {
     double idleTimeout = 30;  // seconds; 0: wait for ever, as the window does
 };
 
-// Stands in for the user at the Stop button: Ctrl-C, or a boot loader that has sent nothing
-// for too long (the engine itself waits for ever). Polled on the loop's own thread, so the
-// signal handler only sets a flag.
+// Stands in for the user at the Stop button when the boot loader has sent nothing for too
+// long (the engine itself waits for ever); Ctrl-C is the host's.
 class UpdateWatch {
 public:
     static constexpr int kPollMs = 50;
@@ -44,29 +36,10 @@ public:
         timer_->Start(kPollMs);
     }
 
-    bool GaveUp() const { return canceled_ || timedOut_; }
+    bool TimedOut() const { return timedOut_; }
 
 private:
     void Check() {
-        if (interrupted && !canceled_) {
-            canceled_ = true;
-            Cancel();
-        }
-        WatchSilence();
-    }
-
-    void Cancel() {
-        if (host_.Updater().IsActive()) {
-            host_.Control().StopUpdate();
-        } else if (host_.Control().Busy()) {
-            // Still searching or waiting for the update command's reply: nothing to stop in
-            // the engine, so the operation itself ends.
-            view_.SetStatus(kCanceled);
-            host_.Control().EndOperation();
-        }
-    }
-
-    void WatchSilence() {
         TFWUpdate& engine = host_.Updater();
         const auto now = Clock::now();
         if (!engine.IsActive()) {
@@ -94,7 +67,6 @@ private:
     ConsoleUpdateView& view_;
     std::chrono::duration<double> idle_;
     std::unique_ptr<Timer> timer_;
-    bool canceled_ = false;
     bool timedOut_ = false;
     bool watching_ = false;
     std::uint64_t lastCount_ = 0;
@@ -153,19 +125,19 @@ int Update(CliApp& cli, CliHost& host, const UpdateOptions& o) {
     ConsoleUpdateView view(json ? nullptr : stdout, !json && platform::IsTerminal(stdout));
     EngineView engineView(view);
     UpdateWatch watch(host, view, o.idleTimeout);
-    interrupted = 0;
-    auto previousInt = std::signal(SIGINT, OnInterrupt);
-    auto previousTerm = std::signal(SIGTERM, OnInterrupt);
 
-    bool ready = o.noSearch || host.Search();
-    if (interrupted && !watch.GaveUp()) view.SetStatus(kCanceled);
-    if (ready && !interrupted)
-        host.RunOperation([&] { host.Control().StartUpdate(o.file, o.noSearch, o.wait, engineView); });
+    const bool ready = o.noSearch || host.Search();
+    if (ready)
+        host.RunOperation(
+            [&] { host.Control().StartUpdate(o.file, o.noSearch, o.wait, engineView); });
+    // Interrupted before the engine ran (in the search, or awaiting the update command's
+    // reply): the engine's own cancel text was never shown.
+    if (host.Interrupted() && !engineView.Started()) view.SetStatus(kCanceled);
     view.Finish();
-    std::signal(SIGINT, previousInt);
-    std::signal(SIGTERM, previousTerm);
 
-    const bool ok = ready && !watch.GaveUp() && !interrupted && Succeeded(view.Status());
+    // An engine that has confirmed the end marker has written the firmware, whatever came
+    // after.
+    const bool ok = ready && !watch.TimedOut() && Succeeded(view.Status());
     const bool inBootLoader = !ok && engineView.Started();
     if (inBootLoader) ExplainBootLoader(cli.options.port, o.file);
     if (json) {

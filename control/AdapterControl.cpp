@@ -142,6 +142,7 @@ void AdapterControl::SortModesAndScroll() {
 
 void AdapterControl::StartOperation() {
     busy_ = true;
+    succeeded_ = false;
     ctx_.Receiving = true;
     const auto port = view_.SelectedPort();
     if (!port) {
@@ -385,6 +386,7 @@ bool AdapterControl::FinishWithParse(bool refillModes) {
     }
     LogReply();
     ParseLog();
+    succeeded_ = true;
     return End();
 }
 
@@ -395,6 +397,7 @@ bool AdapterControl::FinishTest() {
         model_.TestLog += rest;
         view_.LogAppended(LogId::Test, rest);
     }
+    succeeded_ = true;
     return End();
 }
 

@@ -59,6 +59,10 @@ public:
     void lvModesColumnClick(int column);
 
     bool Busy() const { return busy_; }
+    // The last operation's exchange was answered to its end (a search found the adapter, a
+    // command had its reply, a self-test ran to its end marker). An update's outcome is the
+    // engine's status.
+    bool Succeeded() const { return succeeded_; }
 
     // The machine itself.
     void StartOperation();
@@ -112,6 +116,7 @@ private:
     CommandPrefixes prefixes_;
     OperationContext ctx_;
     bool busy_ = false;
+    bool succeeded_ = false;
     // The power starter disabled cbPower: an operation that never reaches the adapter
     // because no port is chosen gives it back.
     bool powerStarted_ = false;

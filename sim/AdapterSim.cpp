@@ -173,7 +173,9 @@ void AdapterSim::SelectMode(const std::string& id, std::int64_t nowMs) {
     bool exact = false;
     ModeIdMatches(id, exact);
     auto lines = ModeLines();
-    if (exact) {
+    if (exact && config_.locked) {
+        Event("locked mode " + id);
+    } else if (exact) {
         config_.selected = id;
         Event("mode " + id);
         lines = ModeLines();
@@ -185,7 +187,9 @@ void AdapterSim::SelectMode(const std::string& id, std::int64_t nowMs) {
 }
 
 void AdapterSim::SetPower(char value, std::int64_t nowMs) {
-    if (value == '1' || value == '0') {
+    if (config_.locked) {
+        Event("locked power");
+    } else if (value == '1' || value == '0') {
         config_.power = value == '1';
         Event(config_.power ? "power on" : "power off");
     } else {

@@ -71,6 +71,8 @@ void AddOptions(CLI::App& app, Options& o) {
     app.add_option("--test-pause", c.testPauseMs, "Pause between self-test pieces, ms")
         ->capture_default_str();
     app.add_flag("--no-ack", o.noAck, "Do not answer M, P, E before their payload");
+    app.add_flag("--locked", c.locked,
+                 "Answer mode and power commands but keep the mode and the power as they are");
     app.add_option("--silent", c.silent, "Command letters never answered, e.g. MS");
     app.add_option("--reply-delay", c.replyDelayMs, "Delay before a reply, ms")
         ->capture_default_str();

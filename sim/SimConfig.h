@@ -51,6 +51,7 @@ struct SimConfig {
 
     // --- command replies ---
     bool ackPayloadCommands = true;  // "M", "P", "E" answered before their payload
+    bool locked = false;             // mode and power commands answered, nothing changed
     std::string silent;              // command letters never answered at all
     int replyDelayMs = 1;
     int testPauseMs = 50;         // between the self-test's pieces

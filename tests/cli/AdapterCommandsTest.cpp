@@ -7,6 +7,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/AdapterSimProcess.h"
@@ -137,6 +138,51 @@ TEST(CliOnSimulator, FailuresPrintTheBoxTextAndExitWithOne) {
     r = RunCli({"--port", "/dev/no-such-port", "search"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Contains(r.err, "Open Port(/dev/no-such-port) Error...")) << r.err;
+}
+
+// The exit status is the adapter's answer: a mode or power switch that the answer does not
+// show failed, though every reply came.
+TEST(CliOnSimulator, ASwitchTheAnswerDoesNotShowExitsWithOne) {
+    SimProcess sim({"--locked"});
+    Result r = RunOn(sim, {"mode", "02"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "The adapter did not switch to mode 02")) << r.err;
+    r = RunOn(sim, {"--json", "power", "on"});
+    EXPECT_EQ(r.status, 1);
+    const auto j = nlohmann::json::parse(r.out, nullptr, false);
+    EXPECT_EQ(j.value("ok", true), false) << r.out;
+    EXPECT_TRUE(Contains(j.value("error", ""), "external power off")) << r.out;
+}
+
+// Ctrl-C and SIGTERM end every command that talks to the adapter, with status 1 and the port
+// closed (the next run opens it and finds the adapter).
+TEST(CliOnSimulator, EveryCommandStopsOnSigintAndSigterm) {
+    struct Case {
+        std::vector<std::string> sim, cli;
+        int signal;
+    };
+    // Each is signalled half a second in, while it waits for the adapter: a search at a speed
+    // it never tries, a self-test that pauses, replies that trickle.
+    const std::vector<Case> cases = {
+        {{"--speed", "57600"}, {"search"}, SIGINT},
+        {{"--test-pause", "2000"}, {"test"}, SIGTERM},
+        {{"--trickle", "20"}, {"mode", "02"}, SIGINT},
+        {{"--trickle", "20"}, {"power", "on"}, SIGTERM},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.cli) + " " + std::to_string(c.signal));
+        SimProcess sim(c.sim);
+        std::vector<std::string> args = {CONFIGURATOR_CLI_PATH, "--port", sim.Pty()};
+        args.insert(args.end(), c.cli.begin(), c.cli.end());
+        ChildProcess cli(args);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        cli.Signal(c.signal);
+        const Result r = cli.Finish();
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        // The port was closed: another program opens it at once.
+        const Result again = RunOn(sim, {"--json", "search"});
+        EXPECT_FALSE(Contains(again.err, "Open Port(")) << again.err;
+    }
 }
 
 TEST(CliOnSimulator, AnUnknownModeFailsAndTheCurrentModeIsNoChange) {

@@ -111,6 +111,24 @@ TEST_F(PortsCommand, JsonCarriesDeviceIdsAndKinds) {
     }
 }
 
+// A name that is not UTF-8 (Linux paths are bytes) is printed with U+FFFD in place of what
+// cannot be encoded; the listing never aborts on it.
+TEST_F(PortsCommand, JsonReplacesWhatIsNotUtf8) {
+    const std::string odd = (dir_ / "pty-\xff\xfe").string();
+    std::ofstream(odd).put('\n');
+    CliProcess cli({"ports", "--json"}, odd);
+    std::string line;
+    ASSERT_TRUE(cli.ReadLine(line));
+    EXPECT_EQ(cli.Wait(), 0);
+    const auto doc = nlohmann::json::parse(line, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << line;
+    const std::string name = (dir_ / "pty-\xEF\xBF\xBD\xEF\xBF\xBD").string();
+    const auto& ports = doc.at("ports");
+    EXPECT_TRUE(std::any_of(ports.begin(), ports.end(), [&](const auto& p) {
+        return p.at("name") == name;
+    })) << line;
+}
+
 TEST_F(PortsCommand, WatchFollowsAPortThatComesAndGoesUntilInterrupted) {
     CliProcess cli({"ports", "--watch"}, VirtualPorts());
     const std::string absentItem = absent_ + " (virtual port)";

@@ -42,8 +42,13 @@ TEST_F(Shell, HabitsGiveTheExpectedStatusAndTexts) {
     const int full = open("/dev/full", O_WRONLY);
     const std::string none = "/dev/no-such-port", trace = (dir / "no" / "t").string();
     // `out`: parts of stdout; `err`: part of stderr and of the JSON error; `to`: stdout.
-    struct Case { std::vector<std::string> args; int status; std::vector<std::string> out;
-                  std::string err; int to = ChildProcess::kPipe; };
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> out;
+        std::string err;
+        int to = ChildProcess::kPipe;
+    };
     for (const Case& c : std::vector<Case>{
              {{}, 0, {"Usage: configurator-cli", "Subcommands:"}, ""},
              {{"--version"}, 0, {"configurator-cli 1.7.0.8\n"}, ""},
@@ -94,7 +99,8 @@ std::pair<std::string, std::string> ReadTrace(const std::string& trace) {
 TEST_F(Shell, TraceOfASearchAndAnUpdateThroughALinkHoldsEveryByteInOrder) {
     const fs::path trace = dir / "line.trace", image = dir / "image.bin", fw = dir / "fw.rfw";
     std::string content;
-    for (int i = 0; i < 80 + 5 * 128; ++i) content += static_cast<char>(i * 37 + 11);
+    for (int i = 0; i < 80 + 5 * 128; ++i)
+        content += static_cast<char>(i * 37 + 11);
     std::ofstream(fw, std::ios::binary) << content;
     AdapterSimProcess sim(ADAPTER_SIM_PATH, {"--image", image.string()}, ChildProcess::kDiscard);
 
@@ -105,8 +111,8 @@ TEST_F(Shell, TraceOfASearchAndAnUpdateThroughALinkHoldsEveryByteInOrder) {
     EXPECT_TRUE(Has(searchRx, "SN:000123")) << searchRx;
 
     fs::create_symlink(sim.Pty(), dir / "adapter");
-    const auto r = RunCli({"--trace", trace.string(), "--port", (dir / "adapter").string(),
-                           "update", fw.string()});
+    const auto r = RunCli(
+        {"--trace", trace.string(), "--port", (dir / "adapter").string(), "update", fw.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string both = Slurp(trace);
     ASSERT_EQ(both.compare(0, first.size(), first), 0) << "the trace is appended to";
