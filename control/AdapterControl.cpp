@@ -32,6 +32,7 @@ void AdapterControl::btSearchClick() {
     ctx_.NextOnReply = osClearIdentity;
     ctx_.SettingsIndex = -1;
     ctx_.PrefixIndex = 0;
+    foundSettings_ = nullptr;
     StartOperation();
 }
 
@@ -160,6 +161,9 @@ void AdapterControl::StartOperation() {
         EndOperation();
         return;
     }
+    // The driver need not keep a closed port's settings: the line is set again to what the
+    // search found the adapter at.
+    if (ctx_.NextOnReply != osClearIdentity && foundSettings_) dev_.SetParams(foundSettings_);
     dev_.SetRTS(false);
     dev_.SetDTR(true);
     dev_.OnArrival = [this] { OnArrival(); };
@@ -220,6 +224,7 @@ bool AdapterControl::OperationStep() {
         case osAwaitSent:
             return AwaitSent();
         case osLogProbeReply:
+            foundSettings_ = LineSettingsTable[static_cast<std::size_t>(ctx_.SettingsIndex)];
             LogReply();
             ctx_.OpState = osQuery;
             return OperationStep();

@@ -117,6 +117,8 @@ private:
     OperationContext ctx_;
     bool busy_ = false;
     bool succeeded_ = false;
+    // The line settings the adapter answered the last search at; null before one did.
+    const char* foundSettings_ = nullptr;
     // The power starter disabled cbPower: an operation that never reaches the adapter
     // because no port is chosen gives it back.
     bool powerStarted_ = false;

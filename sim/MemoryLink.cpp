@@ -28,13 +28,7 @@ MemoryLink::MemoryLink(AdapterSim& sim, TimerFactory& timers, std::function<std:
       nowMs_(std::move(nowMs)),
       previousColumn_(serial::TableColumn(0)),
       previousLink_(g_active) {
-    // A fresh port as a driver leaves it: 9600,N,8, one stop bit, lines down.
-    dcb_.DCBlength = sizeof(serial::DCB);
-    dcb_.BaudRate = 9600;
-    dcb_.fBinary = 1;
-    dcb_.ByteSize = 8;
-    dcb_.Parity = serial::NOPARITY;
-    dcb_.StopBits = serial::ONESTOPBIT;
+    ResetLine();
     g_active = this;
     serial::TableColumn(0) = MakeColumn();
     timer_ = timers.CreateTimer();
@@ -130,6 +124,17 @@ serial::HANDLE MemoryLink::HostOpen(const char* name) {
     return handle_;
 }
 
+// A fresh port as a driver leaves it: 9600,N,8, one stop bit, lines down.
+void MemoryLink::ResetLine() {
+    dcb_ = serial::DCB{};
+    dcb_.DCBlength = sizeof(serial::DCB);
+    dcb_.BaudRate = 9600;
+    dcb_.fBinary = 1;
+    dcb_.ByteSize = 8;
+    dcb_.Parity = serial::NOPARITY;
+    dcb_.StopBits = serial::ONESTOPBIT;
+}
+
 bool MemoryLink::HostClose(serial::HANDLE h) {
     Sync();
     if (!open_ || h != handle_) {
@@ -139,6 +144,7 @@ bool MemoryLink::HostClose(serial::HANDLE h) {
     open_ = false;
     handle_ = nullptr;
     hostRx_.clear();
+    if (forgetsLine_) ResetLine();
     log_.push_back("close");
     return true;
 }

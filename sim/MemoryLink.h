@@ -48,6 +48,8 @@ public:
     // Fault: the line is gone now, as an unplugged adapter's (the simulator's own disconnect
     // waits for a page).
     void Disconnect() { disconnected_ = true; }
+    // Fault: a driver that gives a closed port its fresh settings back (9600,N,8).
+    void SetForgetsLine(bool on) { forgetsLine_ = on; }
     // Undo a disconnect that the simulator asked for: the port can be opened again.
     void Reconnect() { disconnected_ = false; }
 
@@ -90,6 +92,7 @@ private:
     bool HostGetState(serial::HANDLE h, serial::DCB* dcb);
     bool HostSetup(serial::HANDLE h, serial::DWORD in, serial::DWORD out);
     bool Usable(serial::HANDLE h);
+    void ResetLine();
     void Deliver(const LineSettings& line, const Bytes& data);
     std::int64_t NowMs() const { return nowMs_(); }
     std::int64_t NowUs() const { return nowMs_() * 1000; }
@@ -109,6 +112,7 @@ private:
     std::string openedName_;
     serial::DWORD lastError_ = 0;
     bool openFails_ = false;
+    bool forgetsLine_ = false;
     bool disconnected_ = false;
     bool txStuck_ = false;
     bool rts_ = false;

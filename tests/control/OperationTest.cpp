@@ -193,6 +193,27 @@ TEST_F(OperationTest, FoundOnTheNinthProbeAndEveryLaterCommandUsesTheSecondPrefi
     EXPECT_TRUE(sim->Commands().find('U') != std::string::npos);
 }
 
+// A driver that forgets a closed port's settings: every later operation speaks at the speed
+// the search found, not at the driver's fresh 9600.
+TEST_F(OperationTest, LaterOperationsSetTheLineTheSearchFound) {
+    config.line = {38400, 'N', 8};
+    Attach();
+    ASSERT_TRUE(Search());
+    link->SetForgetsLine(true);
+    link->ClearWrites();
+    model.Identity.ExtPowerOn = true;
+    ASSERT_TRUE(Run([&] { control->cbPowerClick(); }));
+    control->lvModesSelectItem(RowOf("0A"));
+    ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
+    ASSERT_TRUE(Run([&] { control->btRunTestClick(); }));
+    EXPECT_TRUE(sink.boxes.empty());
+    EXPECT_TRUE(sim->PowerOn());
+    EXPECT_EQ(sim->SelectedMode(), "0A");
+    ASSERT_EQ(link->Writes().size(), 5u);
+    for (const auto& w : link->Writes())
+        EXPECT_EQ(w.line.Text(), "38400,N,8") << w.data;
+}
+
 TEST_F(OperationTest, ASearchClearsTheStripAndTheListEvenWhenItFindsNothing) {
     Attach();
     ASSERT_TRUE(Search());
