@@ -5,8 +5,14 @@
 bool LoadFirmwareFile(const std::string& fileName, MessageSink& sink, Bytes& data) {
     static const char kCaption[] = "Open Firware file...";
     Bytes content;
-    if (!platform::ReadWholeFile(fileName, content)) {
-        sink.ShowMessage(kCaption, "File \"" + fileName + "\" is not found.", MsgIcon::Error);
+    std::string reason;
+    bool tooLarge = false;
+    if (!platform::ReadWholeFile(fileName, content, kMaxFirmwareFileSize, reason, tooLarge)) {
+        const std::string quoted = "File \"" + fileName + "\"";
+        sink.ShowMessage(kCaption,
+                         reason.empty() ? quoted + " is not found."
+                                        : quoted + " cannot be read: " + reason + ".",
+                         MsgIcon::Error);
         return false;
     }
     if (content.size() < kFirmwareHeaderSize) {

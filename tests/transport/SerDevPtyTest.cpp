@@ -190,14 +190,18 @@ TEST(SerDevOpen, AMissingDeviceShowsTheSystemText) {
     EXPECT_EQ(sink.boxes[0].text, platform::SystemErrorText(ENOENT));
 }
 
-TEST(SerDevOpen, ATerminalThatIsNoSerialLineIsRefused) {
+// Paths under /dev/ that name no serial line: a device that is no terminal, a folder.
+TEST(SerDevOpen, ADevicePathThatIsNoSerialLineIsRefused) {
     VirtualClock clock;
-    RecordingSink sink;
-    TSerDev dev(clock, sink);
-    dev.PortName = "/dev/null";
-    EXPECT_FALSE(dev.Open());
-    ASSERT_EQ(sink.boxes.size(), 1u);
-    EXPECT_EQ(sink.boxes[0].text, platform::SystemErrorText(ENOTTY));
+    for (const auto& [path, code] : {std::pair{"/dev/null", ENOTTY}, std::pair{"/dev/", EISDIR}}) {
+        RecordingSink sink;
+        TSerDev dev(clock, sink);
+        dev.PortName = path;
+        EXPECT_FALSE(dev.Open()) << path;
+        EXPECT_FALSE(dev.Opened);
+        ASSERT_EQ(sink.boxes.size(), 1u) << path;
+        EXPECT_EQ(sink.boxes[0].text, platform::SystemErrorText(code)) << path;
+    }
 }
 
 // A path that names a terminal is a serial port wherever it lies (a link, as udev makes in

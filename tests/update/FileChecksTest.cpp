@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "UpdateRig.h"
+#include "update/FirmwareFile.h"
 #include "update/ModeFile.h"
 
 namespace {
@@ -29,22 +30,37 @@ TEST_F(FileChecks, FirmwareOf80BytesIsAccepted) {
     EXPECT_EQ(link_.opens, 1);
 }
 
-TEST_F(FileChecks, MissingLockedAndUnreadableFirmwareIsNotFound) {
-    const std::string missing = (dir_ / "none.rfw").string();
+// Files no adapter takes, each refused with what is wrong with it and nothing sent: a folder,
+// a device, a file another program holds, and one larger than any firmware (sparse: the bound
+// is checked before anything is read).
+TEST_F(FileChecks, HostileFirmwareFilesAreRefusedWithTheirReason) {
     const std::string locked = WriteFile(Pattern(500), "locked.rfw");
     const std::string folder = (dir_ / "folder.rfw").string();
     std::filesystem::create_directory(folder);
+    const std::string huge = (dir_ / "huge.rfw").string();
+    { std::ofstream(huge, std::ios::binary).put('x'); }
+    std::filesystem::resize_file(huge, kMaxFirmwareFileSize + 1);
     const int holder = ::open(locked.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
 
-    for (const std::string& name : {missing, locked, folder}) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {(dir_ / "none.rfw").string(), " is not found."},
+        {locked, " cannot be read: another program is using it."},
+        {folder, " cannot be read: it is a folder."},
+        {huge, " cannot be read: it holds more than 16777216 bytes."},
+#ifndef _WIN32
+        {"/dev/null", " cannot be read: it is not a regular file."},
+#endif
+    };
+    for (const auto& [name, text] : cases) {
         sink_.boxes.clear();
         EXPECT_FALSE(engine_.Start(clock_, sink_, *dev_, name, view_, false)) << name;
         ASSERT_EQ(sink_.boxes.size(), 1u) << name;
         EXPECT_EQ(sink_.boxes[0].caption, "Open Firware file...");
-        EXPECT_EQ(sink_.boxes[0].text, "File \"" + name + "\" is not found.");
+        EXPECT_EQ(sink_.boxes[0].text, "File \"" + name + "\"" + text);
         EXPECT_EQ(sink_.boxes[0].icon, MsgIcon::Error);
     }
+    EXPECT_EQ(link_.opens, 0);
     ::close(holder);
     // Once the other program lets go, the same file is read.
     sink_.boxes.clear();
@@ -76,18 +92,28 @@ TEST_F(FileChecks, ModeFileMustBeExactly80Bytes) {
     }
 }
 
-TEST_F(FileChecks, MissingOrLockedModeFileIsNotFoundNeverCorrupted) {
-    const std::string missing = (dir_ / "none.rcm").string();
+// A mode file that cannot be read says why; one of any other size, however large, is
+// corrupted and never read whole (this one is sparse).
+TEST_F(FileChecks, HostileModeFilesAreRefusedWithTheirReason) {
     const std::string locked = WriteFile(Pattern(80), "locked.rcm");
+    const std::string huge = (dir_ / "huge.rcm").string();
+    { std::ofstream(huge, std::ios::binary).put('x'); }
+    std::filesystem::resize_file(huge, kMaxFirmwareFileSize);
     const int holder = ::open(locked.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(holder, LOCK_SH), 0);
-    for (const std::string& name : {missing, locked, dir_.string()}) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {(dir_ / "none.rcm").string(), " is not found."},
+        {locked, " cannot be read: another program is using it."},
+        {dir_.string(), " cannot be read: it is a folder."},
+        {huge, "corrupted."},
+    };
+    for (const auto& [name, text] : cases) {
         sink_.boxes.clear();
         Bytes data;
         EXPECT_FALSE(LoadModeFile(name, sink_, data)) << name;
         ASSERT_EQ(sink_.boxes.size(), 1u);
         EXPECT_EQ(sink_.boxes[0].caption, "Error...");
-        EXPECT_EQ(sink_.boxes[0].text, "Change Mode file \"" + name + "\" is not found.");
+        EXPECT_EQ(sink_.boxes[0].text, "Change Mode file \"" + name + "\"" + text);
     }
     ::close(holder);
 }
