@@ -1,8 +1,19 @@
 #include "app/QtSettingsStore.h"
 
+#include <QFile>
+
 QtSettingsStore::QtSettingsStore(std::unique_ptr<QSettings> user,
                                  std::unique_ptr<QSettings> machine)
-    : user_(std::move(user)), machine_(std::move(machine)) {}
+    : user_(std::move(user)), machine_(std::move(machine)) {
+    // The first write rewrites a file that did not parse, dropping what Qt could not read:
+    // the file as it was is kept beside it.
+    user_->contains(QString());  // the file is parsed at the first access
+    if (user_->status() == QSettings::FormatError && QFile::exists(user_->fileName())) {
+        const QString kept = user_->fileName() + ".bad";
+        QFile::remove(kept);
+        QFile::copy(user_->fileName(), kept);
+    }
+}
 
 QSettings* QtSettingsStore::Holder(const std::string& name) {
     const QString key = QString::fromStdString(name);
@@ -47,5 +58,6 @@ bool QtSettingsStore::WriteStr(const std::string& name, const std::string& value
 bool QtSettingsStore::Write(const std::string& name, const QVariant& value) {
     user_->setValue(QString::fromStdString(name), value);
     user_->sync();
-    return user_->status() == QSettings::NoError;
+    // A format error stays reported from the load on; only access says the write failed.
+    return user_->status() != QSettings::AccessError;
 }

@@ -117,10 +117,9 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
 
     LoadSortSettings();
     restorePosition_ = settings_->RegValueExists("WinTop") && settings_->RegValueExists("WinLeft");
-    if (!restorePosition_) {
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        move(screen.center() - rect().center());
-    }
+    // Centred, also as the default of a stored place that holds no number.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    move(screen.center() - rect().center());
     timerResolution_ = std::make_unique<platform::TimerResolution>();
     ConnectControls();
 }
