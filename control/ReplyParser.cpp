@@ -132,6 +132,11 @@ void ReplyParser::ParseLog(bool focusOnModes) {
         ParseReplyLine(line);
     // The list sorts itself as rows arrive; one sort after the fill ends in the same order.
     if (m_.Modes.size() != rowsBefore) m_.SortModes();
-    for (const Bytes& line : m_.SettingsLog)
-        MarkSelectedMode(line, focusOnModes);
+    // Only the last Selected Mode line counts: marking by an earlier one would leave its row
+    // selected and locked though a later line names another mode, or none.
+    for (auto line = m_.SettingsLog.rbegin(); line != m_.SettingsLog.rend(); ++line) {
+        if (!StartsWith(*line, kSelectedMode.c_str())) continue;
+        MarkSelectedMode(*line, focusOnModes);
+        break;
+    }
 }

@@ -275,6 +275,10 @@ void TFWUpdate::AnswerPageRequest(int page) {
         SendFrame(Bytes(1, kPageLead) + Le16(kEndPage), Bytes());
         return;
     }
+    // No page of the image answers a request past its end (a request garbled on the line, a
+    // boot loader that took another header): an empty page frame would read as the start of
+    // a page or as the end marker.
+    if (FPage > FPageCount) return Finish(Format("Writing Page #%d : Error", FPage));
     FView->SetStatus(Format("Writing Page #%d", FPage));
     const std::size_t size = static_cast<std::size_t>(FPageSize);
     SendFrame(Bytes(1, kPageLead) + Le16(FPage),

@@ -166,6 +166,28 @@ TEST_F(ParserTest, NoSelectedModeLeavesEveryRowSelectable) {
     EXPECT_FALSE(model.SelectedRow);
 }
 
+// The last Selected Mode line decides: one that names no row leaves no row marked or
+// selected, and nothing an earlier line named is stored.
+TEST_F(ParserTest, ALaterSelectedModeLineOverrulesAnEarlierOne) {
+    Parse({"01 - a", "02 - b", "Selected Mode: 02", "Selected Mode: 09"});
+    for (const ModeRow& row : model.Modes) {
+        EXPECT_EQ(row.StateIcon, -1);
+        EXPECT_FALSE(row.Selected);
+    }
+    EXPECT_FALSE(parser.MarkedRow());
+    EXPECT_FALSE(model.SelectedRow);
+    EXPECT_EQ(settings.values.count("Mode"), 0u);
+
+    model.ClearModes();
+    Parse({"01 - a", "02 - b", "Selected Mode: 02", "Selected Mode: 01"});
+    ASSERT_TRUE(parser.MarkedRow());
+    EXPECT_EQ(*parser.MarkedRow(), 0u);
+    EXPECT_EQ(model.Modes[0].StateIcon, 0);
+    EXPECT_EQ(model.Modes[1].StateIcon, -1);
+    EXPECT_FALSE(model.Modes[1].Selected);
+    EXPECT_EQ(settings.values["Mode"], "01");
+}
+
 TEST_F(ParserTest, RowNumbersKeepCountingPastNinetyNineAndSortAsText) {
     std::vector<Bytes> lines;
     for (int i = 0; i < 101; ++i)

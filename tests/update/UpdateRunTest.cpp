@@ -242,6 +242,22 @@ TEST_F(UpdateRun, ALostPortEndsTheRunAtOnceAtEveryStep) {
     }
 }
 
+// A request past the image's last page has no page to answer it: the run ends with an error
+// and nothing is sent for it, for the end marker's own number too.
+TEST_F(UpdateRun, ARequestPastTheLastPageEndsTheRunUnanswered) {
+    for (const int page : {3, 258, 0xFFFF}) {
+        SCOPED_TRACE(page);
+        ToPages(Pattern(80 + 2 * 16), 16);
+        const auto writes = link_.writes.size();
+        link_.Feed(Request(page));
+        Ticks(1);
+        ExpectFinished("Writing Page #" + std::to_string(page) + " : Error");
+        EXPECT_EQ(link_.writes.size(), writes);
+        link_.lineCalls.clear();
+        view_.statuses.clear();
+    }
+}
+
 TEST_F(UpdateRun, WriteErrorsAreTheDevicesAndDoNotChangeTheStep) {
     ToPages(Pattern(80 + 2 * 16), 16);
     link_.failWrites = true;

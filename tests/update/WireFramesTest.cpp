@@ -93,18 +93,6 @@ TEST_F(WireFrames, RemainderAfterLastWholePageIsNeverSent) {
     EXPECT_EQ(link_.writes.back(), Bytes("@\xFF\xFF", 3));
 }
 
-TEST_F(WireFrames, RequestAbovePageCountGetsLeadAndNumberOnly) {
-    ASSERT_TRUE(StartWith(Pattern(80 + 2 * 32 + 31)));
-    link_.Feed(Ack(0));
-    FirstTick();
-    link_.Feed(Ack(32) + Request(3) + Request(0x1234));
-    Ticks(1);
-    ASSERT_GE(link_.writes.size(), 4u);
-    EXPECT_EQ(link_.writes[link_.writes.size() - 2], Bytes("@\x03\x00", 3));
-    EXPECT_EQ(link_.writes.back(), Bytes("@\x34\x12", 3));
-    EXPECT_TRUE(engine_.IsActive());
-}
-
 TEST_F(WireFrames, OneTickAnswersEveryFrameInTheBuffer) {
     ASSERT_TRUE(StartWith(Pattern(80 + 4 * 8)));
     link_.Feed(Ack(0));
