@@ -8,8 +8,11 @@ std::string LibraryFileName(const std::string& base) {
     return base + ".dll";
 }
 
+// Only the program's own folder and the system folder: a library of the same name in the
+// current directory (a download folder, a project opened from a share) is never loaded.
 void* LoadLib(const std::string& fileName) {
-    return LoadLibraryA(fileName.c_str());
+    return LoadLibraryExA(fileName.c_str(), nullptr,
+                          LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 void* LibSymbol(void* lib, const char* name) {

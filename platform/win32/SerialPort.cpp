@@ -34,10 +34,40 @@ static_assert(offsetof(serial::COMSTAT, cbOutQue) == offsetof(::COMSTAT, cbOutQu
     return reinterpret_cast<::DCB*>(dcb);
 }
 
+// A write may wait this long for a line that takes nothing (the caller counts such writes
+// and gives up); a line that merely runs slowly gets a millisecond a byte on top.
+constexpr ::DWORD kWriteTimeoutMs = 50;
+
+// Another program may have left the port with hardware or software flow control and no write
+// timeouts: a write to a silent line would then block for ever. Flow control goes off, as on
+// every other platform, and writes are bounded; reads return at once with what has arrived.
+void MakeWritesBounded(HANDLE h) {
+    ::DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (::GetCommState(h, &dcb)) {
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE || dcb.fRtsControl == RTS_CONTROL_TOGGLE)
+            dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        ::SetCommState(h, &dcb);
+    }
+    ::COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutMultiplier = 1;
+    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+    ::SetCommTimeouts(h, &timeouts);
+}
+
 HANDLE CreateFileRow(const char* name, DWORD access, DWORD share, void* security, DWORD creation,
                      DWORD flags, HANDLE templateFile) {
-    return ::CreateFileA(name, access, share, static_cast<LPSECURITY_ATTRIBUTES>(security),
-                         creation, flags, templateFile);
+    HANDLE h = ::CreateFileA(name, access, share, static_cast<LPSECURITY_ATTRIBUTES>(security),
+                             creation, flags, templateFile);
+    if (h != INVALID_HANDLE_VALUE) MakeWritesBounded(h);
+    return h;
 }
 
 BOOL CloseHandleRow(HANDLE h) {
