@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds everything and runs every test: once in a normal
-# build, once more under AddressSanitizer and UndefinedBehaviorSanitizer; checks the Debian
-# package.
+# build, once more under AddressSanitizer and UndefinedBehaviorSanitizer, once more under
+# ThreadSanitizer; runs the fuzz targets briefly; checks the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -23,12 +23,15 @@ cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE no-sanitize
 
-# The port-list exclusion between the workers and their readers, once more under
-# ThreadSanitizer.
+# Every serial device starts its port-list workers, so nearly every test runs threads: the
+# whole suite once more under ThreadSanitizer.
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCONFIGURATOR_TSAN=ON
-cmake --build build/tsan --target transport_tests -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/transport/transport_tests \
-  --gtest_filter='ListComWorker.*:ListComErrorReport.*:ListComRegistry.*'
+cmake --build build/tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j "$jobs" \
+  -LE 'no-sanitize|no-tsan'
+
+# Every fuzz target for a few seconds on its seed corpus (clang's libFuzzer, ASan, UBSan).
+scripts/fuzz.sh --short
 
 # The Windows side: the core, its Win32 layer, its tests and configurator-cli cross-compiled
 # with mingw-w64; the tests and every command of configurator-cli run under Wine.

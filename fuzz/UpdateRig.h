@@ -1,0 +1,159 @@
+// A firmware update against the simulated boot loader in virtual time, with every stretch of
+// bytes the boot loader sends passed through a mutation the fuzz input chooses. With the input
+// used up the bytes pass untouched, so the run still reaches its end; the seed generator runs
+// the same rig with no input to record the boot loader's side of whole updates.
+#pragma once
+
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+
+#include "FuzzRig.h"
+#include "sim/AdapterSim.h"
+#include "transport/TSerDev.h"
+#include "update/TFWUpdate.h"
+
+namespace fuzz {
+
+class RecordingUpdateView : public UpdateView {
+public:
+    void SetProgressMax(int m) override { max = m; }
+    void SetProgressPos(int p) override { pos = p; }
+    void SetStatus(const std::string& text) override { statuses.push_back(text); }
+    int max = -1;
+    int pos = -1;
+    std::vector<std::string> statuses;
+};
+
+// Firmware content whose every byte tells where it came from.
+inline Bytes Pattern(std::size_t size) {
+    Bytes b(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return b;
+}
+
+// The run's settings, from the input's first five bytes.
+struct UpdateSetup {
+    bool wait = false;
+    SimConfig config;
+    std::size_t payload = 0;
+
+    explicit UpdateSetup(ByteReader& in) {
+        const std::uint8_t flags = in.Byte();
+        wait = (flags & 1) != 0;
+        config.startInBootLoader = true;
+        config.waitPrompt = wait;
+        config.altHeader = (flags & 2) != 0;
+        config.nakEnd = (flags & 4) != 0;
+        config.ackCount = (flags & 8) != 0 ? 0x80 : 2;
+        config.headerAckCount = (flags & 16) != 0 ? 3 : 2;
+        payload = static_cast<std::size_t>(in.Le16()) % 4096;
+        static const int kPageSizes[] = {128, 64, 256, 16, 1, 100, 512, 7};
+        const std::uint8_t page = in.Byte();
+        config.pageSize = kPageSizes[page % 8];
+        config.nakPage = (page >> 3) % 8 - 1;
+        config.nakCount = 1 + (page >> 6);
+        config.noiseBytes = in.Byte() % 3;
+    }
+};
+
+class UpdateRig {
+public:
+    explicit UpdateRig(ByteReader& in)
+        : in_(in),
+          setup_(in),
+          sim_(setup_.config),
+          line_(clock_),
+          file_(Pattern(kFirmwareHeaderSize + setup_.payload)) {
+        std::ofstream(Path(), std::ios::binary | std::ios::trunc) << file_;
+        dev_.PortName = "/dev/ttyFuzz";
+        line_.onWrite = [this](const Bytes& frame) { sim_.OnBytes(frame, clock_.Now()); };
+        line_.onCall = [this] { Sync(); };
+        line_.onSetState = [this](const serial::DCB& d) {
+            static const char kParity[] = "NOEMS";
+            sim_.SetLine({d.BaudRate, d.Parity < 5 ? kParity[d.Parity] : '?', d.ByteSize});
+        };
+    }
+
+    static const std::string& Path() {
+        static const std::string path = "/tmp/fuzz_update_" + std::to_string(::getpid()) + ".rfw";
+        return path;
+    }
+
+    bool Start() { return engine_.Start(clock_, sink_, dev_, Path(), view_, setup_.wait); }
+    // Runs until the engine ends or `limitMs` pass; true when it ended.
+    bool RunFor(std::int64_t limitMs) {
+        return clock_.RunUntil([&] { return !engine_.IsActive(); }, limitMs);
+    }
+
+    VirtualClock& Clock() { return clock_; }
+    FuzzLine& Line() { return line_; }
+    TFWUpdate& Engine() { return engine_; }
+    RecordingUpdateView& View() { return view_; }
+    const Bytes& File() const { return file_; }
+    // What the boot loader sent, before any mutation: the seed generator records it.
+    const std::vector<Bytes>& SimChunks() const { return simChunks_; }
+
+private:
+    // The boot loader's bytes of the moment go on the line through the input's mutation.
+    void Sync() {
+        const Bytes out = sim_.Poll(clock_.Now());
+        if (out.empty()) return;
+        simChunks_.push_back(out);
+        Mutate(out);
+    }
+
+    void Send(std::int64_t delayMs, const Bytes& bytes) { line_.Schedule(delayMs, bytes); }
+
+    void Mutate(const Bytes& out) {
+        if (in_.Empty()) return Send(0, out);
+        const std::uint8_t op = in_.Byte();
+        switch (op % 10) {
+            case 3:  // lost
+                break;
+            case 4:  // replaced by noise
+                Send(0, in_.Take(1 + in_.Byte() % 8));
+                break;
+            case 5: {  // one byte hit
+                Bytes hit = out;
+                hit[in_.Byte() % hit.size()] ^= static_cast<char>(in_.Byte() | 1);
+                Send(0, hit);
+                break;
+            }
+            case 6: {  // torn in two
+                const std::size_t k = in_.Byte() % out.size();
+                Send(0, out.substr(0, k));
+                Send((in_.Byte() % 16) * 10, out.substr(k));
+                break;
+            }
+            case 7:  // late
+                Send((in_.Byte() % 32) * 10, out);
+                break;
+            case 8:  // noise ahead
+                Send(0, in_.Take(1 + in_.Byte() % 8) + out);
+                break;
+            case 9:  // twice
+                Send(0, out + out);
+                break;
+            default:
+                Send(0, out);
+                break;
+        }
+    }
+
+    ByteReader& in_;
+    UpdateSetup setup_;
+    VirtualClock clock_;
+    AdapterSim sim_;
+    FuzzLine line_;
+    RecordingSink sink_;
+    RecordingUpdateView view_;
+    TSerDev dev_{clock_, sink_, std::make_unique<QuietComSource>()};
+    TFWUpdate engine_;
+    Bytes file_;
+    std::vector<Bytes> simChunks_;
+};
+
+}  // namespace fuzz
