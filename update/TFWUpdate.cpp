@@ -247,7 +247,9 @@ void TFWUpdate::ProcessPagesFrame() {
                 // whole: before it, pages are still missing.
                 if (!FEndSent) return Finish("Error updating firmware...");
                 FView->SetProgressPos(FPageCount);
-                Finish("Updating firmware : Ok");
+                // A page larger than the whole payload (as announced, or as damage on the line
+                // made it read) leaves nothing of the firmware written: no success.
+                Finish(FPageCount == 0 ? "Error updating firmware..." : "Updating firmware : Ok");
                 return NoteUnwrittenTail();
             }
             FView->SetProgressPos(FPage);

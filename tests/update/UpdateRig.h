@@ -37,10 +37,12 @@ public:
     void SetProgressMax(int m) override { max = m; }
     void SetProgressPos(int p) override { pos = p; }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
+    void AddNote(const std::string& text) override { notes.push_back(text); }
     std::string Status() const { return statuses.empty() ? std::string() : statuses.back(); }
     int max = -1;
     int pos = -1;
     std::vector<std::string> statuses;
+    std::vector<std::string> notes;
 };
 
 class QuietComSource : public ComPortSource {

@@ -99,7 +99,9 @@ TEST_F(UpdateRun, PageSizeZeroEndsTheRunInsteadOfDividing) {
     ExpectFinished("Send Header: Error");
 }
 
-TEST_F(UpdateRun, PageLargerThanThePayloadLeavesOnlyTheEndMarker) {
+// The wire is as for any image, but nothing of the firmware was written: no success, and the
+// log says how much was left out.
+TEST_F(UpdateRun, PageLargerThanThePayloadLeavesOnlyTheEndMarkerAndFails) {
     ToPages(Pattern(100), 64);
     EXPECT_EQ(engine_.PageCount(), 0);
     link_.Feed(Request(0));
@@ -107,7 +109,9 @@ TEST_F(UpdateRun, PageLargerThanThePayloadLeavesOnlyTheEndMarker) {
     EXPECT_EQ(link_.writes.back(), Bytes("@\xFF\xFF", 3));
     link_.Feed(Ack(0xFFFF));
     Ticks(1);
-    ExpectFinished("Updating firmware : Ok");
+    ExpectFinished("Error updating firmware...");
+    ASSERT_EQ(view_.notes.size(), 1u);
+    EXPECT_EQ(view_.notes[0].rfind("20 bytes at the end of the file were not written", 0), 0u);
 }
 
 TEST_F(UpdateRun, QuietHeaderGetsTheAlternativeHeaderAfterFiveTicksWithAnEmptyQueue) {
