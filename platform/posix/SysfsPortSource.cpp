@@ -101,7 +101,11 @@ bool SysfsPortSource::AddSerialDevices(PortEntries& found) const {
         const fs::path device = fs::canonical(tty / "device", linkEc);
         if (linkEc || HasNoUart(tty)) continue;
         std::string node = FieldOf(tty / "uevent", "DEVNAME=");
-        if (node.empty()) node = tty.filename().string();
+        // A name with a control character in it (a NUL would cut the path the port is opened
+        // by) is no device name: the tty's own folder name stands in.
+        if (node.empty() || std::any_of(node.begin(), node.end(),
+                                        [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
+            node = tty.filename().string();
         ports.push_back({"/dev/" + node, Describe(tty, device, devices), device.string()});
     }
     if (ec) return false;

@@ -126,6 +126,16 @@ TEST_F(SysfsPorts, ListsSerialHardwareWithWhatAUserRecognises) {
     EXPECT_EQ(entries.ids[2], fs::canonical(usb0).string());
 }
 
+// A device name with a NUL (or any control character) in it would be opened as a shorter
+// path than the one listed: the tty's own name stands in.
+TEST_F(SysfsPorts, ADeviceNameWithAControlCharacterIsNotTaken) {
+    const fs::path usb0 = tree.AddUsbSerial("ttyUSB0", "188:0", "1-1", "FT232R USB UART");
+    std::ofstream(usb0 / "tty/ttyUSB0/uevent", std::ios::binary)
+        << std::string("MAJOR=188\nDEVNAME=ttyUSB9\0/x\n", 29);
+    ASSERT_EQ(source.Pass(entries), Outcome::Rebuilt);
+    EXPECT_EQ(entries.names, (TextList{"/dev/ttyUSB0"}));
+}
+
 TEST_F(SysfsPorts, LeavesOutConsolesAndUartsWithNoChipBehindThem) {
     tree.AddConsole("tty0");
     tree.AddConsole("console");
