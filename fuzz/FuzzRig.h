@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -16,6 +17,7 @@
 #include "base/VirtualClock.h"
 #include "transport/ComPortSource.h"
 #include "transport/SerialApi.h"
+#include "transport/TSerDev.h"
 
 namespace fuzz {
 
@@ -49,6 +51,20 @@ inline std::string Escaped(const Bytes& b, std::size_t limit = 120) {
     return out;
 }
 
+// VirtualClock::RunUntil looks at pred() after every millisecond. The product's timers all
+// tick at 10 ms or slower, so most of those looks see nothing new: this one looks every
+// `stepMs` instead. Timers still fire one by one at their own due times within each step, so
+// the run is the same, only noticed up to `stepMs` later.
+inline bool RunUntil(VirtualClock& clock, const std::function<bool()>& pred, std::int64_t limitMs,
+                     std::int64_t stepMs) {
+    const std::int64_t end = clock.Now() + limitMs;
+    while (!pred()) {
+        if (clock.Now() >= end) return false;
+        clock.Advance(std::min(stepMs, end - clock.Now()));
+    }
+    return true;
+}
+
 struct Box {
     std::string caption;
     std::string text;
@@ -67,6 +83,47 @@ class QuietComSource : public ComPortSource {
 public:
     Outcome Pass(PortEntries&) override { return Outcome::Unchanged; }
 };
+
+// Where the targets keep the files they hand the product: in memory where the system offers
+// it, since many runs write one.
+inline std::string ScratchDir() {
+    static const std::string dir = [] {
+        std::error_code ec;
+        return std::filesystem::is_directory("/dev/shm", ec)
+                   ? std::string("/dev/shm")
+                   : std::filesystem::temp_directory_path().string();
+    }();
+    return dir;
+}
+
+// The device's timers and message boxes, passed on to the run of the moment.
+class DeviceHost : public TimerFactory, public MessageSink {
+public:
+    std::unique_ptr<Timer> CreateTimer() override { return clock->CreateTimer(); }
+    std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t descriptor,
+                                              std::function<void()> onReady) override {
+        return clock->WatchReadable(descriptor, std::move(onReady));
+    }
+    void ShowMessage(const std::string& caption, const std::string& text, MsgIcon icon) override {
+        sink->ShowMessage(caption, text, icon);
+    }
+    VirtualClock* clock = nullptr;
+    MessageSink* sink = nullptr;
+};
+
+// The one device every run in the process uses, as the program uses one for all it does. A
+// device starts two port-list threads, and the USB one looks for the FTDI library: building
+// one per run took longer than most runs. A closed device keeps nothing a run can see (Open
+// reads the line's settings afresh), and every run leaves it closed: the caller's clock and
+// sink serve it until the next call. Its timers die with the run's clock, which detaches them.
+inline TSerDev& SharedDevice(VirtualClock& clock, MessageSink& sink) {
+    static DeviceHost host;
+    static TSerDev dev(host, host, std::make_unique<QuietComSource>());
+    FUZZ_CHECK(!dev.Opened, "the last run left the device open");
+    host.clock = &clock;
+    host.sink = &sink;
+    return dev;
+}
 
 // The fuzz input read from the front: a byte past the end reads as zero, so every input,
 // however short, plays out to the end of its run.

@@ -75,13 +75,22 @@ struct OperationRig {
     ModeSetting settings;
     AdapterModel model;
     TFWUpdate updater;
-    TSerDev dev{clock, sink, std::make_unique<QuietComSource>()};
+    TSerDev& dev = SharedDevice(clock, sink);
     AdapterControl control{clock, sink, dev, updater, model, view, &settings};
+
+    OperationRig() = default;
+    // Whatever a run leaves open closes on its own line, never on the next run's.
+    ~OperationRig() {
+        if (dev.Opened) dev.Close();
+    }
+    OperationRig(const OperationRig&) = delete;
+    OperationRig& operator=(const OperationRig&) = delete;
 
     // Runs the starter's operation; false when it is still running after `limitMs`.
     bool Run(const std::function<void()>& starter, std::int64_t limitMs) {
         starter();
-        return clock.RunUntil([&] { return !control.Busy(); }, limitMs);
+        return RunUntil(
+            clock, [&] { return !control.Busy(); }, limitMs, 5 * AdapterControl::kTickMs);
     }
 };
 

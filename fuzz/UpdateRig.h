@@ -49,14 +49,21 @@ struct UpdateSetup {
         config.nakEnd = (flags & 4) != 0;
         config.ackCount = (flags & 8) != 0 ? 0x80 : 2;
         config.headerAckCount = (flags & 16) != 0 ? 3 : 2;
-        payload = static_cast<std::size_t>(in.Le16()) % 4096;
+        const auto size = static_cast<std::size_t>(in.Le16());
         static const int kPageSizes[] = {128, 64, 256, 16, 1, 100, 512, 7};
         const std::uint8_t page = in.Byte();
         config.pageSize = kPageSizes[page % 8];
         config.nakPage = (page >> 3) % 8 - 1;
         config.nakCount = 1 + (page >> 6);
         config.noiseBytes = in.Byte() % 3;
+        // Every page costs a round trip of ticks, and one-byte pages made thousands of them.
+        // What the exchange can tell apart is covered by the alternative header's bytes and a
+        // few pages behind them, past the last page a NAK may pick, with a tail that fills none.
+        payload = size % (SimConfig::kAltHeaderSize +
+                          (kWholePages + 1) * static_cast<std::size_t>(config.pageSize));
     }
+
+    static constexpr std::size_t kWholePages = 7;  // pages 0 to 6: the last a NAK picks
 };
 
 class UpdateRig {
@@ -67,7 +74,12 @@ public:
           sim_(setup_.config),
           line_(clock_),
           file_(Pattern(kFirmwareHeaderSize + setup_.payload)) {
-        std::ofstream(Path(), std::ios::binary | std::ios::trunc) << file_;
+        // Many runs in a row share their image size: the file on disk already holds theirs.
+        static Bytes written;
+        if (written != file_) {
+            std::ofstream(Path(), std::ios::binary | std::ios::trunc) << file_;
+            written = file_;
+        }
         dev_.PortName = "/dev/ttyFuzz";
         line_.onWrite = [this](const Bytes& frame) { sim_.OnBytes(frame, clock_.Now()); };
         line_.onCall = [this] { Sync(); };
@@ -77,22 +89,39 @@ public:
         };
     }
 
+    // Whatever a run leaves open closes on its own line, never on the next run's.
+    ~UpdateRig() {
+        if (dev_.Opened) dev_.Close();
+    }
+    UpdateRig(const UpdateRig&) = delete;
+    UpdateRig& operator=(const UpdateRig&) = delete;
+
     static const std::string& Path() {
-        static const std::string path = "/tmp/fuzz_update_" + std::to_string(::getpid()) + ".rfw";
+        static const std::string path =
+            ScratchDir() + "/fuzz_update_" + std::to_string(::getpid()) + ".rfw";
+        static const bool cleanup = [] {
+            std::atexit([] { ::unlink(Path().c_str()); });
+            return true;
+        }();
+        (void)cleanup;
         return path;
     }
 
     bool Start() { return engine_.Start(clock_, sink_, dev_, Path(), view_, setup_.wait); }
     // Runs until the engine ends or `limitMs` pass; true when it ended.
     bool RunFor(std::int64_t limitMs) {
-        return clock_.RunUntil([&] { return !engine_.IsActive(); }, limitMs);
+        return fuzz::RunUntil(
+            clock_, [&] { return !engine_.IsActive(); }, limitMs, kStepMs);
     }
+    // How often a run looks at its end condition: every other tick of the engine's.
+    static constexpr std::int64_t kStepMs = 2 * TFWUpdate::kTickMs;
 
     VirtualClock& Clock() { return clock_; }
     FuzzLine& Line() { return line_; }
     TFWUpdate& Engine() { return engine_; }
     RecordingUpdateView& View() { return view_; }
     const Bytes& File() const { return file_; }
+    const SimConfig& Config() const { return sim_.Config(); }
     // What the boot loader sent, before any mutation: the seed generator records it.
     const std::vector<Bytes>& SimChunks() const { return simChunks_; }
 
@@ -150,7 +179,7 @@ private:
     FuzzLine line_;
     RecordingSink sink_;
     RecordingUpdateView view_;
-    TSerDev dev_{clock_, sink_, std::make_unique<QuietComSource>()};
+    TSerDev& dev_ = SharedDevice(clock_, sink_);
     TFWUpdate engine_;
     Bytes file_;
     std::vector<Bytes> simChunks_;

@@ -22,7 +22,8 @@ public:
 };
 
 const std::string& Path() {
-    static const std::string path = "/tmp/fuzz_files_" + std::to_string(::getpid()) + ".bin";
+    static const std::string path =
+        fuzz::ScratchDir() + "/fuzz_files_" + std::to_string(::getpid()) + ".bin";
     static const bool cleanup = [] {
         std::atexit([] { ::unlink(Path().c_str()); });
         return true;
@@ -58,7 +59,7 @@ void CheckHeaderFrame(const Bytes& content) {
     fuzz::FuzzLine line(clock);
     fuzz::RecordingSink sink;
     NullUpdateView view;
-    TSerDev dev(clock, sink, std::make_unique<fuzz::QuietComSource>());
+    TSerDev& dev = fuzz::SharedDevice(clock, sink);
     dev.PortName = "/dev/ttyFuzz";
     TFWUpdate engine;
     line.onWrite = [&](const Bytes& w) {
@@ -71,6 +72,7 @@ void CheckHeaderFrame(const Bytes& content) {
     FUZZ_CHECK(line.writes[1] == "#" + fuzz::Le16(TFWUpdate::Checksum16(header)) + header,
                "header frame " + fuzz::Escaped(line.writes[1]));
     engine.Cancel();
+    FUZZ_CHECK(!dev.Opened, "cancel left the device open");
 }
 
 }  // namespace

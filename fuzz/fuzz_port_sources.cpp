@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "FuzzRig.h"
@@ -118,16 +119,92 @@ void CheckRegistry(fuzz::ByteReader& in) {
     }
 }
 
-void Write(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
+// The sysfs and udev folders a run lays out, built in memory and then brought onto the disk
+// by changing only what differs from the last run's: creating and deleting a whole tree per
+// run cost far more than the scan it feeds. The disk ends up as the plain writes would leave
+// it: a file written twice holds the last text, a link made twice the first target.
+class ScratchTree {
+public:
+    explicit ScratchTree(fs::path root) : root_(std::move(root)) {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+        fs::create_directories(root_);
+        // Links are made relative to the real folders, as fs::relative would find them.
+        root_ = fs::canonical(root_);
+    }
+    ScratchTree(const ScratchTree&) = delete;
+    ScratchTree& operator=(const ScratchTree&) = delete;
+    ~ScratchTree() {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
 
-void Link(const fs::path& link, const fs::path& target) {
-    fs::create_directories(link.parent_path());
-    std::error_code ec;
-    fs::create_directory_symlink(fs::relative(target, link.parent_path()), link, ec);
-}
+    const fs::path& Root() const { return root_; }
+    void Clear() { wanted_.clear(); }
+    // `path` is relative to the root.
+    void Folder(const fs::path& path) { Folders(path); }
+    void Write(const fs::path& file, const std::string& text) {
+        if (!Folders(file.parent_path())) return;
+        auto [it, added] = wanted_.try_emplace(file.string(), Node{Kind::File, text});
+        if (!added && it->second.kind == Kind::File) it->second.text = text;
+    }
+    void Link(const fs::path& link, const fs::path& target) {
+        if (!Folders(link.parent_path())) return;
+        wanted_.try_emplace(link.string(),
+                            Node{Kind::Link, target.lexically_relative(link.parent_path())});
+    }
+
+    // Deepest first, so a folder is empty when its turn comes; then parents before children.
+    void Apply() {
+        for (auto it = onDisk_.rbegin(); it != onDisk_.rend(); ++it) {
+            const auto w = wanted_.find(it->first);
+            if (w != wanted_.end() && w->second == it->second) continue;
+            std::error_code ec;
+            fs::remove(root_ / it->first, ec);
+        }
+        for (const auto& [path, node] : wanted_) {
+            const auto d = onDisk_.find(path);
+            if (d != onDisk_.end() && d->second == node) continue;
+            const fs::path full = root_ / path;
+            std::error_code ec;
+            switch (node.kind) {
+                case Kind::Folder:
+                    fs::create_directory(full, ec);
+                    break;
+                case Kind::File:
+                    std::ofstream(full, std::ios::binary | std::ios::trunc) << node.text;
+                    break;
+                case Kind::Link:
+                    fs::create_directory_symlink(node.text, full, ec);
+                    break;
+            }
+        }
+        onDisk_ = wanted_;
+    }
+
+private:
+    enum class Kind { Folder, File, Link };
+    struct Node {
+        Kind kind;
+        std::string text;  // a file's content or a link's target
+        bool operator==(const Node& o) const { return kind == o.kind && text == o.text; }
+    };
+
+    // False when something other than a folder stands in the way, where the plain writes
+    // would have failed.
+    bool Folders(const fs::path& path) {
+        if (path.empty()) return true;
+        const auto it = wanted_.find(path.string());
+        if (it != wanted_.end()) return it->second.kind == Kind::Folder;
+        if (!Folders(path.parent_path())) return false;
+        wanted_.emplace(path.string(), Node{Kind::Folder, {}});
+        return true;
+    }
+
+    fs::path root_;
+    std::map<std::string, Node> wanted_;
+    std::map<std::string, Node> onDisk_;
+};
 
 std::string FileName(fuzz::ByteReader& in) {
     std::string name;
@@ -138,13 +215,12 @@ std::string FileName(fuzz::ByteReader& in) {
 
 // Up to four ports laid out as the kernel does (see the port list's own tests), with names,
 // product strings, UART types and udev records from the input.
-void CheckSysfs(fuzz::ByteReader& in, const fs::path& root) {
-    std::error_code ec;
-    fs::remove_all(root, ec);
-    const fs::path sys = root / "sys";
-    const fs::path udev = root / "udev";
-    fs::create_directories(sys / "class/tty");
-    fs::create_directories(udev);
+void CheckSysfs(fuzz::ByteReader& in, ScratchTree& tree) {
+    tree.Clear();
+    const fs::path sys = "sys";
+    const fs::path udev = "udev";
+    tree.Folder(sys / "class/tty");
+    tree.Folder(udev);
     std::size_t ports = 0;
     for (int n = in.Byte() % 5; n > 0; --n, ++ports) {
         const std::uint8_t kind = in.Byte();
@@ -153,7 +229,7 @@ void CheckSysfs(fuzz::ByteReader& in, const fs::path& root) {
         fs::path device;
         if (kind % 3 == 0) {
             device = sys / "devices/pci0000:00/usb1" / ("1-" + std::to_string(ports));
-            if (kind & 8) Write(device / "product", Text(in, 40) + "\n");
+            if (kind & 8) tree.Write(device / "product", Text(in, 40) + "\n");
             device /= "1-1:1.0";
         } else if (kind % 3 == 1) {
             device = sys / "devices/platform" / ("serial8250." + std::to_string(ports));
@@ -161,18 +237,19 @@ void CheckSysfs(fuzz::ByteReader& in, const fs::path& root) {
             device = sys / "devices/virtual/tty";
         }
         if (kind & 16) {
-            Link(device / "driver", sys / "bus/usb-serial/drivers" / FileName(in));
-            Link(device / "subsystem", sys / "bus/usb-serial");
+            tree.Link(device / "driver", sys / "bus/usb-serial/drivers" / FileName(in));
+            tree.Link(device / "subsystem", sys / "bus/usb-serial");
         }
         const fs::path dir = device / "tty" / tty;
-        Write(dir / "dev", dev + "\n");
-        Write(dir / "uevent", (kind & 32) ? Text(in, 40) : "DEVNAME=" + tty + "\n");
-        if (kind & 64) Write(dir / "type", Text(in, 3) + "\n");
-        if (kind % 3 != 2) Link(dir / "device", device);
-        Link(sys / "class/tty" / tty, dir);
-        if (kind & 128) Write(udev / ("c" + dev), Text(in, 80));
+        tree.Write(dir / "dev", dev + "\n");
+        tree.Write(dir / "uevent", (kind & 32) ? Text(in, 40) : "DEVNAME=" + tty + "\n");
+        if (kind & 64) tree.Write(dir / "type", Text(in, 3) + "\n");
+        if (kind % 3 != 2) tree.Link(dir / "device", device);
+        tree.Link(sys / "class/tty" / tty, dir);
+        if (kind & 128) tree.Write(udev / ("c" + dev), Text(in, 80));
     }
-    SysfsPortSource source(sys, udev);
+    tree.Apply();
+    SysfsPortSource source(tree.Root() / sys, tree.Root() / udev);
     PortEntries entries;
     source.Scan(entries);
     CheckEntries(entries, ports, 4096);
@@ -188,16 +265,8 @@ void CheckSysfs(fuzz::ByteReader& in, const fs::path& root) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fs::path root =
-        fs::temp_directory_path() / ("fuzz_sysfs_" + std::to_string(::getpid()));
-    static const bool cleanup = [] {
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(root, ec);
-        });
-        return true;
-    }();
-    (void)cleanup;
+    static ScratchTree tree(fs::path(fuzz::ScratchDir()) /
+                            ("fuzz_sysfs_" + std::to_string(::getpid())));
     ::unsetenv(SysfsPortSource::kVirtualPortsVar);
 
     fuzz::ByteReader in(data, size);
@@ -210,7 +279,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             CheckRegistry(in);
             break;
         default:
-            CheckSysfs(in, root);
+            CheckSysfs(in, tree);
             break;
     }
     return 0;

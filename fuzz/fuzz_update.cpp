@@ -10,11 +10,24 @@
 
 namespace {
 
-// Long enough for the largest image at the slowest pace the mutations allow.
+// Long enough for the largest image at the slowest pace the mutations allow, and for an input
+// that spends all its bytes on keeping the prompt from getting through: only such runs go on
+// for long, since the images are small.
 constexpr std::int64_t kLimitMs = 10 * 60 * 1000;
 // A line quiet for this long may leave the engine waiting: only the user's Stop ends that.
-// Far above the boot loader's own timeouts and the slowest answer the mutations make.
-constexpr std::int64_t kSilentMs = 5 * 1000;
+// Above the longest the exchange can rest while it is alive, checked at the first run: the
+// host's wait before the alternative header, the boot loader's frame timeout or pause between
+// prompts from there, its answer's delay, and the tick until the rig passes that answer on.
+// Mutations that delay a stretch keep it on the line, which is not quiet meanwhile.
+constexpr std::int64_t kSilentMs = 500;
+
+void CheckSilenceBound(const SimConfig& config) {
+    const std::int64_t longestRest = (TFWUpdate::kAltCountdown + 1) * TFWUpdate::kTickMs +
+                                     std::max(config.frameTimeoutMs, config.promptIntervalMs) +
+                                     config.pageDelayMs + TFWUpdate::kTickMs;
+    FUZZ_CHECK(kSilentMs > longestRest, "the silence bound is below the boot loader's pauses (" +
+                                            std::to_string(longestRest) + " ms)");
+}
 
 int Value16(const Bytes& b, std::size_t at) {
     return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8);
@@ -77,13 +90,17 @@ bool HoldsEndAck(const Bytes& bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::ByteReader in(data, size);
     fuzz::UpdateRig rig(in);
+    static const bool checked = (CheckSilenceBound(rig.Config()), true);
+    (void)checked;
     FUZZ_CHECK(rig.Start(), "the engine refused a good file");
     fuzz::FuzzLine& line = rig.Line();
     const auto silent = [&] {
         return line.Quiet() &&
                rig.Clock().Now() - std::max<std::int64_t>(line.lastArrivalMs, 0) > kSilentMs;
     };
-    rig.Clock().RunUntil([&] { return !rig.Engine().IsActive() || silent(); }, kLimitMs);
+    fuzz::RunUntil(
+        rig.Clock(), [&] { return !rig.Engine().IsActive() || silent(); }, kLimitMs,
+        fuzz::UpdateRig::kStepMs);
     if (rig.Engine().IsActive()) {
         FUZZ_CHECK(silent(), "still running although the boot loader talks; step " +
                                  std::to_string(rig.Engine().CurrentStep()));
