@@ -274,6 +274,9 @@ void TFWUpdate::AnswerPageRequest(int page) {
         FView->SetStatus("Updating firmware");
         FPage = kEndPage;
         FEndSent = true;
+        // What came before the end marker cannot confirm it: only an answer read after it may.
+        FRxBuf.clear();
+        FFrameLen = -1;
         SendFrame(Bytes(1, kPageLead) + Le16(kEndPage), Bytes());
         return;
     }

@@ -167,6 +167,19 @@ TEST_F(UpdateRun, ThreeNaksRetryAndTheFourthEnds) {
     ExpectFinished("Writing Page #2 : Error");
 }
 
+// A confirmation that was already on its way when the last page's request was answered with
+// the end marker cannot be the end marker's: only one read after it counts.
+TEST_F(UpdateRun, AConfirmationReadWithTheLastRequestIsNotTheEndMarkers) {
+    ToPages(Pattern(80 + 2 * 16), 16);
+    link_.Feed(Request(0) + Ack(0) + Request(1) + Ack(1) + Request(2) + Ack(TFWUpdate::kEndPage));
+    Ticks(1);
+    EXPECT_EQ(link_.writes.back(), Bytes("@\xFF\xFF", 3));
+    EXPECT_TRUE(engine_.IsActive());
+    link_.Feed(Ack(TFWUpdate::kEndPage));
+    Ticks(1);
+    ExpectFinished("Updating firmware : Ok");
+}
+
 TEST_F(UpdateRun, AnEndConfirmationBeforeTheEndMarkerIsNoSuccess) {
     ToPages(Pattern(80 + 4 * 16), 16);
     link_.Feed(Request(0));
