@@ -40,6 +40,7 @@
 #include "control/AdapterControl.h"
 #include "control/AdapterProtocol.h"
 #include "tests/support/AdapterSimProcess.h"
+#include "tests/support/PortOnlyView.h"
 #include "transport/LineTrace.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
@@ -423,24 +424,6 @@ public:
     std::string first;
 };
 
-class RunView : public OperationView {
-public:
-    RunView(std::string port, EventLoop& loop) : port_(std::move(port)), loop_(loop) {}
-    std::optional<PortChoice> SelectedPort() override { return PortChoice{port_, port_, ""}; }
-    void ControlChanged(Control) override {}
-    void IdentityChanged() override {}
-    void ModesChanged() override {}
-    void LogCleared(LogId) override {}
-    void LogAppended(LogId, const Bytes&) override {}
-    void FocusControl(Control) override {}
-    void UpdatePageState() override {}
-    void OperationEnded() override { loop_.Quit(0); }
-
-private:
-    std::string port_;
-    EventLoop& loop_;
-};
-
 class StatusView : public UpdateView {
 public:
     void SetProgressMax(int) override {}
@@ -453,7 +436,7 @@ public:
 struct Host {
     Host(const std::string& port)
         : dev(loop, sink),
-          view(port, loop),
+          view(PortChoice{port, port, ""}, [this] { loop.Quit(0); }),
           control(loop, sink, dev, updater, model, view, nullptr) {}
     // As configurator-cli takes an operation's outcome: its exchange answered to the end.
     bool RunOperation(const std::function<void()>& starter) {
@@ -475,7 +458,7 @@ struct Host {
     AdapterModel model;
     TFWUpdate updater;
     TSerDev dev;
-    RunView view;
+    PortOnlyView view;
     AdapterControl control;
 };
 

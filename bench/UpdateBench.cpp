@@ -21,6 +21,7 @@
 #include "base/EventLoop.h"
 #include "control/AdapterControl.h"
 #include "tests/support/AdapterSimProcess.h"
+#include "tests/support/PortOnlyView.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
 
@@ -47,25 +48,6 @@ public:
     void SetProgressPos(int) override {}
     void SetStatus(const std::string& text) override { status = text; }
     std::string status;
-};
-
-// The port the operation opens; the loop ends with the operation.
-class BenchView : public OperationView {
-public:
-    BenchView(std::string port, EventLoop& loop) : port_(std::move(port)), loop_(loop) {}
-    std::optional<PortChoice> SelectedPort() override { return PortChoice{port_, port_, ""}; }
-    void ControlChanged(Control) override {}
-    void IdentityChanged() override {}
-    void ModesChanged() override {}
-    void LogCleared(LogId) override {}
-    void LogAppended(LogId, const Bytes&) override {}
-    void FocusControl(Control) override {}
-    void UpdatePageState() override {}
-    void OperationEnded() override { loop_.Quit(0); }
-
-private:
-    std::string port_;
-    EventLoop& loop_;
 };
 
 double CpuSeconds() {
@@ -152,7 +134,7 @@ Row Search(const std::string& simPath) {
     if (sim.Pty().empty()) return row;
     EventLoop loop;
     PrintingSink sink;
-    BenchView view(sim.Pty(), loop);
+    PortOnlyView view(PortChoice{sim.Pty(), sim.Pty(), ""}, [&loop] { loop.Quit(0); });
     AdapterModel model;
     TFWUpdate engine;
     TSerDev dev(loop, sink);

@@ -15,6 +15,7 @@
 #include "FuzzRig.h"
 #include "control/AdapterControl.h"
 #include "control/OperationView.h"
+#include "tests/support/PortOnlyView.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
 
@@ -45,22 +46,6 @@ inline void PlayPiece(ByteReader& in, FuzzLine& line) {
     line.Schedule(at + (split >> 5) * 40, bytes.substr(first));
 }
 
-class NullOperationView : public OperationView {
-public:
-    std::optional<PortChoice> SelectedPort() override {
-        return PortChoice{"/dev/ttyFuzz", "ttyFuzz", ""};
-    }
-    void ControlChanged(Control) override {}
-    void IdentityChanged() override {}
-    void ModesChanged() override {}
-    void LogCleared(LogId) override {}
-    void LogAppended(LogId, const Bytes&) override {}
-    void FocusControl(Control) override {}
-    void UpdatePageState() override {}
-    void OperationEnded() override { ++ended; }
-    int ended = 0;
-};
-
 class ModeSetting : public SettingsWriter {
 public:
     void WriteRegStr(const std::string&, const Bytes& value) override { mode = value; }
@@ -71,7 +56,7 @@ struct OperationRig {
     VirtualClock clock;
     FuzzLine line{clock};
     RecordingSink sink;
-    NullOperationView view;
+    PortOnlyView view{PortChoice{"/dev/ttyFuzz", "ttyFuzz", ""}};
     ModeSetting settings;
     AdapterModel model;
     TFWUpdate updater;

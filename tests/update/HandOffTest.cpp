@@ -7,25 +7,10 @@
 #include "control/AdapterControl.h"
 #include "sim/AdapterSim.h"
 #include "sim/MemoryLink.h"
+#include "tests/support/PortOnlyView.h"
 #include "update/ModeFile.h"
 
 namespace {
-
-class QuietOperationView : public OperationView {
-public:
-    std::optional<PortChoice> SelectedPort() override {
-        return PortChoice{NATIVE_PORT("/dev/sim0", "COM9"), NATIVE_PORT("/dev/sim0", "COM9"), ""};
-    }
-    void ControlChanged(Control) override {}
-    void IdentityChanged() override {}
-    void ModesChanged() override {}
-    void LogCleared(LogId) override {}
-    void LogAppended(LogId, const Bytes&) override {}
-    void FocusControl(Control) override {}
-    void UpdatePageState() override {}
-    void OperationEnded() override { ++ended; }
-    int ended = 0;
-};
 
 class HandOff : public ::testing::Test {
 protected:
@@ -78,7 +63,8 @@ protected:
     MemoryLink link_;
     RecordingSink sink_;
     RecordingView view_;
-    QuietOperationView opView_;
+    PortOnlyView opView_{
+        PortChoice{NATIVE_PORT("/dev/sim0", "COM9"), NATIVE_PORT("/dev/sim0", "COM9"), ""}};
     AdapterModel model_;
     std::unique_ptr<TSerDev> dev_;
     TFWUpdate engine_;
