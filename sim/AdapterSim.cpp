@@ -227,13 +227,32 @@ void AdapterSim::StartSelfTest(std::int64_t nowMs) {
     if (config_.silent.find('T') != std::string::npos) return;
     // One piece per line, each a pause after the one before: the host shows them as they come.
     std::int64_t at = nowMs + config_.replyDelayMs;
-    out_.Send(kCrLf + Banner(), at);
-    for (const auto& line : config_.testLines) {
-        at += config_.testPauseMs;
-        out_.Send(kCrLf + line, at);
+    std::vector<Bytes> pieces{kCrLf + Banner()};
+    for (const auto& line : config_.testLines)
+        pieces.push_back(kCrLf + line);
+    pieces.push_back(Bytes(kCrLf) + kCrLf);
+    const bool hold = !released_ && config_.holdAt == SimConfig::HoldAt::TestLine;
+    // The banner and the first holdN lines go out; the rest waits for Release.
+    const std::size_t sent = hold ? static_cast<std::size_t>(std::max(config_.holdN, 0)) + 1 : 0;
+    heldTest_.clear();
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0) at += config_.testPauseMs;
+        if (hold && i >= sent)
+            heldTest_.emplace_back(pieces[i], at - nowMs);
+        else
+            out_.Send(pieces[i], at);
     }
-    at += config_.testPauseMs;
-    out_.Send(Bytes(kCrLf) + kCrLf, at);
+    if (!heldTest_.empty()) Event("hold self-test");
+}
+
+void AdapterSim::Release(std::int64_t nowMs) {
+    released_ = true;
+    boot_.Release(nowMs);
+    if (heldTest_.empty()) return;
+    const std::int64_t first = heldTest_.front().second;
+    for (const auto& [piece, delay] : heldTest_)
+        out_.Send(piece, nowMs + delay - first);
+    heldTest_.clear();
 }
 
 void AdapterSim::Reply(char letter, const std::vector<std::string>& lines, std::int64_t nowMs) {

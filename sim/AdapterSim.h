@@ -26,7 +26,9 @@
 // --no-ack, --silent MS, --test-pause, --noise, --trickle, --garbage-on-wrong-speed,
 // --start-in-bootloader, --image FILE, --mode-file FILE, --page-size, --wait-prompt,
 // --alt-header, --nak-page K --nak-count N, --nak-end, --ack-count, --header-ack-count,
-// --disconnect-at-page K, --page-delay MS, --boot-idle MS, --pace); see --help.
+// --disconnect-at-page K, --page-delay MS, --boot-idle MS, --pace, --hold); see --help.
+// --hold prompt|test-line:N|page:N holds that back until the program gets SIGUSR1, so a test
+// can look at the state the host waits in for as long as it needs.
 //
 // Behaviour worth knowing when writing tests against it:
 //   * Commands: prefix + letter, no terminator; recognised only with the configured prefix
@@ -65,6 +67,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/Bytes.h"
 #include "sim/BootLoaderSim.h"
@@ -86,6 +90,9 @@ public:
     // When the next queued byte falls due (OutputQueue::kNever: none). Waiting states also
     // need Poll now and then: callers poll at least every few milliseconds.
     std::int64_t NextDueMs() const;
+
+    // Ends the configured hold (SimConfig::holdAt): what it held back goes out from now on.
+    void Release(std::int64_t nowMs);
 
     void SetEventSink(EventFn sink) { sink_ = std::move(sink); }
     const SimConfig& Config() const { return config_; }
@@ -140,6 +147,9 @@ private:
     Bytes payload_;  // the payload of "M", "P" or "E" so far
     std::int64_t payloadSinceMs_ = 0;
     std::string commands_;
+    // Self-test pieces held back, each with its delay after the hold began.
+    std::vector<std::pair<Bytes, std::int64_t>> heldTest_;
+    bool released_ = false;
     Bytes modeFile_;
     int modeFiles_ = 0;
 };

@@ -16,9 +16,14 @@
 
 namespace {
 volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_release = 0;
 
 extern "C" void OnSignal(int) {
     g_stop = 1;
+}
+
+extern "C" void OnRelease(int) {
+    g_release = 1;
 }
 
 struct Options {
@@ -34,6 +39,7 @@ struct Options {
     bool quiet = false;
     std::string link;
     std::string stateFile;
+    std::string hold;
     std::vector<std::string> testLines;
 };
 
@@ -110,10 +116,33 @@ void AddOptions(CLI::App& app, Options& o) {
         ->capture_default_str();
     app.add_option("--boot-idle", c.bootIdleMs,
                    "Boot loader returns to the application after this silence, ms (0: never)");
+    app.add_option("--hold", o.hold,
+                   "Hold back the boot loader's prompts (prompt), the self-test after N lines "
+                   "(test-line:N) or the request for page N (page:N) until SIGUSR1");
     app.add_flag("--pace", o.pace, "Move bytes at the line speed (10 bits a byte)");
     app.add_option("--link", o.link, "Also make a symbolic link to the slave at PATH");
     app.add_option("--state-file", o.stateFile, "Rewrite FILE (JSON) on every state change");
     app.add_flag("--quiet", o.quiet, "No event lines on stderr");
+}
+
+bool ParseHold(const std::string& text, SimConfig& c) {
+    if (text.empty()) return true;
+    if (text == "prompt") {
+        c.holdAt = SimConfig::HoldAt::Prompt;
+        return true;
+    }
+    const auto colon = text.find(':');
+    const std::string kind = text.substr(0, colon);
+    if (colon == std::string::npos || (kind != "test-line" && kind != "page")) return false;
+    try {
+        std::size_t used = 0;
+        c.holdN = std::stoi(text.substr(colon + 1), &used);
+        if (used != text.size() - colon - 1 || c.holdN < 0) return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    c.holdAt = kind == "page" ? SimConfig::HoldAt::Page : SimConfig::HoldAt::TestLine;
+    return true;
 }
 
 bool ParseModes(const std::string& text, std::vector<SimMode>& modes) {
@@ -153,6 +182,10 @@ int Finish(Options& o) {
     if (!o.testLines.empty()) c.testLines = o.testLines;
     if (!o.modes.empty() && !ParseModes(o.modes, c.modes)) {
         std::cerr << "adapter-sim: --modes wants ID=Description,...\n";
+        return 2;
+    }
+    if (!ParseHold(o.hold, c)) {
+        std::cerr << "adapter-sim: --hold wants prompt, test-line:N or page:N\n";
         return 2;
     }
     try {
@@ -200,8 +233,15 @@ int main(int argc, char** argv) {
     // Handlers first: whoever reads the path may stop us at once.
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    std::signal(SIGUSR1, OnRelease);
     std::cout << link.SlavePath() << std::endl;
-    link.Serve([] { return g_stop != 0; });
+    link.Serve([&] {
+        if (g_release != 0) {
+            g_release = 0;
+            sim.Release(link.NowMs());
+        }
+        return g_stop != 0;
+    });
     // After a disconnect the line is gone; stay until told to stop, like an unplugged device.
     while (g_stop == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -1,5 +1,6 @@
 #include "sim/BootLoaderSim.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace {
@@ -50,7 +51,8 @@ void BootLoaderSim::Poll(std::int64_t nowMs) {
         event_("boot idle");
         return;
     }
-    if (state_ == State::WaitConnect && config_.waitPrompt && nowMs >= nextPromptMs_) {
+    if (state_ == State::WaitConnect && config_.waitPrompt && nowMs >= nextPromptMs_ &&
+        !Holds(SimConfig::HoldAt::Prompt)) {
         out_.Send(Bytes(1, kPrompt), nowMs);
         nextPromptMs_ = nowMs + std::max(config_.promptIntervalMs, 1);
     }
@@ -200,9 +202,28 @@ void BootLoaderSim::Nak(std::int64_t nowMs) {
     }
 }
 
+bool BootLoaderSim::Holds(SimConfig::HoldAt at, int n) const {
+    return !released_ && config_.holdAt == at &&
+           (at == SimConfig::HoldAt::Prompt || config_.holdN == n);
+}
+
+void BootLoaderSim::Release(std::int64_t nowMs) {
+    released_ = true;
+    nextPromptMs_ = std::min(nextPromptMs_, nowMs);
+    if (heldRequest_ < 0) return;
+    const int page = heldRequest_;
+    heldRequest_ = -1;
+    Request(page, nowMs);
+}
+
 void BootLoaderSim::Request(int page, std::int64_t atMs) {
     expected_ = page;
     state_ = State::WaitPage;
+    if (Holds(SimConfig::HoldAt::Page, page)) {
+        heldRequest_ = page;
+        event_("boot hold page " + std::to_string(page));
+        return;
+    }
     out_.Send(Bytes(1, kRequest) + Le16(static_cast<unsigned>(page)), atMs);
 }
 

@@ -20,6 +20,8 @@ public:
     void Start(std::int64_t nowMs);
     void OnByte(char byte, std::int64_t nowMs);
     void Poll(std::int64_t nowMs);
+    // Ends the configured hold: prompts flow, a held page request goes out now.
+    void Release(std::int64_t nowMs);
 
     bool Active() const { return state_ != State::Off; }
     // The configured disconnect was reached: the attachment closes the line. Taking the
@@ -51,6 +53,7 @@ private:
     void Request(int page, std::int64_t atMs);
     void Ack(std::uint16_t value, int count, std::int64_t atMs);
     void WriteImage();
+    bool Holds(SimConfig::HoldAt at, int n = 0) const;
 
     const SimConfig& config_;
     FrameSender& out_;
@@ -66,5 +69,7 @@ private:
     bool disconnect_ = false;
     int disconnects_ = 0;
     bool finished_ = false;
+    bool released_ = false;
+    int heldRequest_ = -1;
     Bytes image_;
 };

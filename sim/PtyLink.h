@@ -38,6 +38,8 @@ public:
     bool Closed() const { return master_ < 0; }
     // The speed the host has set on the slave, as the adapter sees it.
     LineSettings HostLine() const;
+    // The link's own clock, the one it hands the adapter.
+    std::int64_t NowMs() const { return NowUs() / 1000; }
 
 private:
     std::int64_t NowUs() const;

@@ -79,4 +79,12 @@ struct SimConfig {
     int bootIdleMs = 0;         // > 0: the boot loader gives the line back after this silence
     std::string imagePath;      // the flashed image is written here
     std::string modeFilePath;   // a stored change-mode file is written here
+
+    // --- a hold, for tests that must see a passing state of the host ---
+    // One thing is held back until AdapterSim::Release: the boot loader's prompts, the
+    // self-test after its first holdN lines, or the request for page holdN. The host then
+    // stays in the state before it for as long as the test needs to look.
+    enum class HoldAt { Nothing, Prompt, TestLine, Page };
+    HoldAt holdAt = HoldAt::Nothing;
+    int holdN = 0;
 };

@@ -110,8 +110,10 @@ inline std::string VersionOf(const std::string& product, const std::string& key)
     return it == kRest.end() ? std::string() : it->second;
 }
 
-inline constexpr int kStartMs = 5000;    // the USB rescan (1.5 s) and the first pass of the workers
-inline constexpr int kSearchMs = 10000;  // ten silent probes take about 2.2 s
+// Limits that only a hang reaches, many times what a loaded machine under a sanitizer takes:
+// nothing is sampled against them.
+inline constexpr int kStartMs = 20000;   // the USB rescan (1.5 s) and the first pass of the workers
+inline constexpr int kSearchMs = 30000;  // ten silent probes take about 2.2 s
 
 // The window with its seams in the test's hands: what the user would answer in the open-file
 // dialog (`fileToChoose`; empty: cancel), and every address handed to the desktop.

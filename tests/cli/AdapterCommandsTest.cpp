@@ -12,6 +12,7 @@
 
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Eventually.h"
 
 #if defined(CONFIGURATOR_CLI_PATH) && defined(ADAPTER_SIM_PATH)
 namespace {
@@ -161,8 +162,8 @@ TEST(CliOnSimulator, EveryCommandStopsOnSigintAndSigterm) {
         std::vector<std::string> sim, cli;
         int signal;
     };
-    // Each is signalled half a second in, while it waits for the adapter: a search at a speed
-    // it never tries, a self-test that pauses, replies that trickle.
+    // Each is signalled while it waits for the adapter: a search at a speed it never tries, a
+    // self-test that pauses, replies that trickle (each exchange lasts seconds).
     const std::vector<Case> cases = {
         {{"--speed", "57600"}, {"search"}, SIGINT},
         {{"--test-pause", "2000"}, {"test"}, SIGTERM},
@@ -172,16 +173,22 @@ TEST(CliOnSimulator, EveryCommandStopsOnSigintAndSigterm) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.cli) + " " + std::to_string(c.signal));
         SimProcess sim(c.sim);
-        std::vector<std::string> args = {CONFIGURATOR_CLI_PATH, "--port", sim.Pty()};
+        const std::string trace =
+            (fs::temp_directory_path() / ("cli-signal-" + std::to_string(getpid()))).string();
+        fs::remove(trace);
+        std::vector<std::string> args = {CONFIGURATOR_CLI_PATH, "--trace", trace, "--port",
+                                         sim.Pty()};
         args.insert(args.end(), c.cli.begin(), c.cli.end());
         ChildProcess cli(args);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        // The first command is out: the program is in its exchange, its handlers in place.
+        EXPECT_TRUE(Eventually([&] { return FileContains(trace, " TX "); }));
         cli.Signal(c.signal);
         const Result r = cli.Finish();
         EXPECT_EQ(r.status, 1) << r.out << r.err;
         // The port was closed: another program opens it at once.
         const Result again = RunOn(sim, {"--json", "search"});
         EXPECT_FALSE(Contains(again.err, "Open Port(")) << again.err;
+        fs::remove(trace);
     }
 }
 

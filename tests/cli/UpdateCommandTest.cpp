@@ -18,6 +18,7 @@
 
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Eventually.h"
 
 #if defined(CONFIGURATOR_CLI_PATH) && defined(ADAPTER_SIM_PATH)
 namespace {
@@ -84,14 +85,16 @@ protected:
         fs::remove_all(dir_, ec);
     }
 
-    // Starts the command line; `interruptAfter` > 0 sends it SIGINT after that long.
-    Result Run(const Sim& sim, std::vector<std::string> args,
-               std::chrono::milliseconds interruptAfter = 0ms) {
-        args.insert(args.begin(),
-                    {CONFIGURATOR_CLI_PATH, "--port", sim.Pty(), "update", firmware_.string()});
+    // Starts the command line; with `interruptAt`, sends it SIGINT once its trace of the line
+    // holds that text (so the signal lands where the test means, however slow the start).
+    Result Run(const Sim& sim, std::vector<std::string> args, const std::string& interruptAt = "") {
+        const std::string trace = (dir_ / "trace.txt").string();
+        fs::remove(trace);
+        args.insert(args.begin(), {CONFIGURATOR_CLI_PATH, "--trace", trace, "--port", sim.Pty(),
+                                   "update", firmware_.string()});
         ChildProcess cli(args, Output());
-        if (interruptAfter > 0ms) {
-            std::this_thread::sleep_for(interruptAfter);
+        if (!interruptAt.empty()) {
+            EXPECT_TRUE(Eventually([&] { return FileContains(trace, interruptAt); }, kHangLimit));
             cli.Signal(SIGINT);
         }
         return cli.Finish();
@@ -199,8 +202,9 @@ TEST_F(UpdateCommand, SilentBootLoaderIsGivenUpAfterTheIdleTimeout) {
 }
 
 TEST_F(UpdateCommand, CtrlCCancelsAndClosesTheDevice) {
-    Sim sim({"--start-in-bootloader", "--page-delay", "150"}, image_);
-    const Result r = Run(sim, {"--no-search"}, 800ms);
+    // The boot loader holds its request for page 3: the run waits there for the interrupt.
+    Sim sim({"--start-in-bootloader", "--hold", "page:3"}, image_);
+    const Result r = Run(sim, {"--no-search"}, " TX 40 02 00 ");
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_TRUE(Contains(r.out, "Firmware Update canceled...\n")) << r.out;
     EXPECT_FALSE(Contains(r.out, "Updating firmware : Ok")) << r.out;
@@ -211,7 +215,7 @@ TEST_F(UpdateCommand, CtrlCCancelsAndClosesTheDevice) {
 
 TEST_F(UpdateCommand, CtrlCDuringTheSearchEndsItToo) {
     Sim sim({"--speed", "57600"}, image_);  // a speed the search never tries: a long search
-    const Result r = Run(sim, {}, 500ms);
+    const Result r = Run(sim, {}, " TX ");  // the first probe is out
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_EQ(r.out, "Firmware Update canceled...\n");
     EXPECT_FALSE(Contains(r.err, "is not found")) << "ended before the search gave up";

@@ -17,6 +17,8 @@ public:
 
     // Empty when the program did not start or printed no path.
     const std::string& Pty() const { return pty_; }
+    // Ends what --hold holds back.
+    void Release() { process_.Signal(SIGUSR1); }
     // Sends `sig` and returns the exit status once the program has ended.
     int Stop(int sig) { return process_.Stop(sig); }
 
