@@ -13,6 +13,7 @@ class QtTimerFactory : public QObject, public TimerFactory {
 public:
     explicit QtTimerFactory(QObject* parent = nullptr) : QObject(parent) {}
     std::unique_ptr<Timer> CreateTimer() override;
+    std::int64_t NowMs() const override { return SteadyMs(); }
     std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t descriptor,
                                               std::function<void()> onReady) override;
 

@@ -18,6 +18,7 @@ public:
     ~EventLoop() override;
 
     std::unique_ptr<Timer> CreateTimer() override;
+    std::int64_t NowMs() const override { return SteadyMs(); }
     std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t descriptor,
                                               std::function<void()> onReady) override;
 

@@ -2,6 +2,7 @@
 // on the command line, a virtual clock in tests), so tick-driven logic never sleeps.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +33,9 @@ class TimerFactory {
 public:
     virtual ~TimerFactory() = default;
     virtual std::unique_ptr<Timer> CreateTimer() = 0;
+    // The owner's clock in milliseconds from an arbitrary start, the one its timers run on:
+    // every bound on a wait is measured on it, so that no kind of wake-up can stretch one.
+    virtual std::int64_t NowMs() const = 0;
     // Calls `onReady` on the owner's thread whenever `descriptor` has input to read, so
     // bytes are taken when they arrive rather than at the next tick. Null where the owner
     // cannot watch descriptors: ticks alone then take the input. The watch may be destroyed
@@ -39,5 +43,13 @@ public:
     virtual std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t /*descriptor*/,
                                                       std::function<void()> /*onReady*/) {
         return nullptr;
+    }
+
+protected:
+    // Real time, for owners whose timers run on the system's monotonic clock.
+    static std::int64_t SteadyMs() {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     }
 };

@@ -14,6 +14,7 @@ public:
     ~VirtualClock() override;
 
     std::unique_ptr<Timer> CreateTimer() override;
+    std::int64_t NowMs() const override { return now_; }
     // Watches are offered only once arrivals are on, so hosts tick alone otherwise.
     std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t descriptor,
                                               std::function<void()> onReady) override;

@@ -10,6 +10,7 @@
 #include "cli/ConsoleUpdateView.h"
 #include "platform/Terminal.h"
 #include "update/FirmwareFile.h"
+#include "update/UpdateWatch.h"
 
 namespace {
 
@@ -20,57 +21,6 @@ struct UpdateOptions {
     bool noSearch = false;
     bool wait = false;
     double idleTimeout = 30;  // seconds; 0: wait for ever, as the window does
-};
-
-// Stands in for the user at the Stop button when the boot loader has sent nothing for too
-// long (the engine itself waits for ever); Ctrl-C is the host's.
-class UpdateWatch {
-public:
-    static constexpr int kPollMs = 50;
-    using Clock = std::chrono::steady_clock;
-
-    UpdateWatch(CliHost& host, ConsoleUpdateView& view, double idleSeconds)
-        : host_(host), view_(view), idle_(std::chrono::duration<double>(idleSeconds)) {
-        timer_ = host_.Loop().CreateTimer();
-        timer_->SetCallback([this] { Check(); });
-        timer_->Start(kPollMs);
-    }
-
-    bool TimedOut() const { return timedOut_; }
-
-private:
-    void Check() {
-        TFWUpdate& engine = host_.Updater();
-        const auto now = Clock::now();
-        if (!engine.IsActive()) {
-            watching_ = false;
-            return;
-        }
-        if (!watching_ || engine.BytesReceived() != lastCount_) {
-            watching_ = true;
-            lastCount_ = engine.BytesReceived();
-            lastByte_ = now;
-            return;
-        }
-        if (idle_.count() <= 0 || now - lastByte_ < idle_) return;
-        timedOut_ = true;
-        char text[160];
-        std::snprintf(text, sizeof text,
-                      "No answer from the boot loader for %g s: the update is given up.",
-                      idle_.count());
-        view_.Note(text, stderr);
-        host_.Sink().Record(text);
-        host_.Control().StopUpdate();
-    }
-
-    CliHost& host_;
-    ConsoleUpdateView& view_;
-    std::chrono::duration<double> idle_;
-    std::unique_ptr<Timer> timer_;
-    bool timedOut_ = false;
-    bool watching_ = false;
-    std::uint64_t lastCount_ = 0;
-    Clock::time_point lastByte_{};
 };
 
 bool Succeeded(const std::string& status) {
@@ -124,7 +74,16 @@ int Update(CliApp& cli, CliHost& host, const UpdateOptions& o) {
 
     ConsoleUpdateView view(json ? nullptr : stdout, !json && platform::IsTerminal(stdout));
     EngineView engineView(view);
-    UpdateWatch watch(host, view, o.idleTimeout);
+    UpdateWatch watch(
+        host.Loop(), host.Updater(), static_cast<std::int64_t>(o.idleTimeout * 1000), [&] {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "No answer from the boot loader for %g s: the update is given up.",
+                          o.idleTimeout);
+            view.Note(text, stderr);
+            host.Sink().Record(text);
+            host.Control().StopUpdate();
+        });
 
     const bool ready = o.noSearch || host.Search();
     if (ready)
@@ -137,7 +96,7 @@ int Update(CliApp& cli, CliHost& host, const UpdateOptions& o) {
 
     // An engine that has confirmed the end marker has written the firmware, whatever came
     // after.
-    const bool ok = ready && !watch.TimedOut() && Succeeded(view.Status());
+    const bool ok = ready && !watch.GaveUp() && Succeeded(view.Status());
     const bool inBootLoader = !ok && engineView.Started();
     if (inBootLoader) ExplainBootLoader(cli.options.port, o.file);
     if (json) {
@@ -163,8 +122,8 @@ void RegisterUpdateCommand(CliApp& cli) {
                   "Hand over to the boot loader at once: no search, no update command");
     sub->add_flag("--wait", o.wait, "Wait for the boot loader's prompt before greeting it");
     sub->add_option("--idle-timeout", o.idleTimeout,
-                    "Give up after this many seconds without a byte from the boot loader "
-                    "(0: never)")
+                    "Give up after this many seconds in which the boot loader has not moved the "
+                    "update on (0: never)")
         ->capture_default_str()
         ->check(FiniteNumber())
         ->check(CLI::NonNegativeNumber);

@@ -178,11 +178,15 @@ void AdapterControl::tmrSearchTimer() {
 // Input is taken the moment it arrives, as by a tick that came early: it reads, steps and
 // re-arms the 10 ms timer, so every count of quiet ticks still starts at the last input.
 void AdapterControl::OnArrival() {
-    if (!busy_ || !ctx_.Receiving || dev_.InCount() == 0) return;
+    if (!busy_ || !ctx_.Receiving || stepping_ || dev_.InCount() == 0) return;
     Tick(true);
 }
 
 void AdapterControl::Tick(bool onArrival) {
+    // A step that shows a modal box runs the host's loop inside it, where input keeps
+    // arriving: the stopped timer alone does not keep the step from running again.
+    if (stepping_) return;
+    const Stepping guard(stepping_);
     tmrSearch_->Stop();
     arrivalStep_ = onArrival;
     if (ctx_.Receiving && dev_.Opened) PollReceive(dev_.InCount());
@@ -237,14 +241,15 @@ bool AdapterControl::OperationStep() {
         case osSendModeId: {
             const ModeRow* row = model_.Selected();
             if (row == nullptr) return End();
-            return SendThenWait(row->Id, osFinishModeChange, osNotFound);
+            return SendThenWait(row->Id, kLongestModeListReply, osFinishModeChange, osNotFound);
         }
         case osFinishModeChange:
             return FinishWithParse(true);
         case osPowerCommand:
             return SendCommand(cmd::Power, osSendPowerState, osSendPowerState);
         case osSendPowerState:
-            return SendThenWait(model_.Identity.ExtPowerOn ? "1" : "0", osFinishPower, osNotFound);
+            return SendThenWait(model_.Identity.ExtPowerOn ? "1" : "0", kLongestModeListReply,
+                                osFinishPower, osNotFound);
         case osFinishPower:
             return FinishWithParse(false);
         case osTestCommand: {
@@ -264,7 +269,8 @@ bool AdapterControl::OperationStep() {
         case osRepairCommand:
             return SendCommand(cmd::Repair, osSendModeFile, osSendModeFile);
         case osSendModeFile:
-            return SendThenWait(ctx_.ModeFileData, osFinishRepair, osNotFound);
+            return SendThenWait(ctx_.ModeFileData, kLongestModeListReply, osFinishRepair,
+                                osNotFound);
         case osFinishRepair:
             return FinishWithParse(true);
         case osNotFound:
@@ -332,31 +338,34 @@ const Bytes& AdapterControl::ActivePrefix() const {
 }
 
 bool AdapterControl::SendCommand(char letter, TOperationState onReply, TOperationState onTimeout) {
-    return SendThenWait(ActivePrefix() + letter, onReply, onTimeout);
+    std::size_t longest = kLongestIdentityReply;
+    if (letter == cmd::Query) longest = kLongestModeListReply;
+    if (letter == cmd::Test) longest = 0;  // a stream, bounded as the self-test
+    return SendThenWait(ActivePrefix() + letter, longest, onReply, onTimeout);
 }
 
-bool AdapterControl::SendThenWait(const Bytes& data, TOperationState onReply,
-                                  TOperationState onTimeout) {
+bool AdapterControl::SendThenWait(const Bytes& data, std::size_t longestReply,
+                                  TOperationState onReply, TOperationState onTimeout) {
     dev_.Write(data);
     ctx_.NextOnReply = onReply;
     ctx_.NextOnTimeout = onTimeout;
-    ctx_.SendWaitTicks = 0;
+    ctx_.SentAtMs = owner_.NowMs();
+    ctx_.LongestReply = longestReply;
     ctx_.OpState = osAwaitSent;
     return true;
 }
 
 bool AdapterControl::AwaitSent() {
+    const std::int64_t now = owner_.NowMs();
     if (dev_.OutCount() > 0) {
-        // A queue that never drains is treated as a reply that never came. Only the timer's
-        // ticks count: input arriving meanwhile does not shorten the wait.
-        if (!arrivalStep_ && ++ctx_.SendWaitTicks >= kMaxSendWaitTicks) {
-            ctx_.OpState = ctx_.NextOnTimeout;
-            timedOut_ = true;
-        }
+        // A queue that never drains is treated as a reply that never came.
+        if (now - ctx_.SentAtMs >= kMaxSendWaitMs) TimeOut();
         return true;
     }
     SetReplyTimeout(kReplyTimeout);
-    ctx_.ReplyWaitTicks = 0;
+    ctx_.LeftAtMs = now;
+    ctx_.ReplyLimitMs =
+        ctx_.LongestReply == 0 ? kMaxSelfTestMs : ReplyLimitMs(ctx_.LongestReply, dev_.GetBaud());
     ctx_.OpState = osAwaitReply;
     return OperationStep();
 }
@@ -367,20 +376,26 @@ bool AdapterControl::AwaitReply() {
         return true;
     }
     if (ctx_.LogTarget) ShowPartialReply(ctx_.ReplyStarted);
-    const bool endless = (!arrivalStep_ && ++ctx_.ReplyWaitTicks >= kMaxReplyTicks) ||
-                         ctx_.ReplyBuffer.size() > kMaxReplyBytes;
-    if (endless) {
-        ctx_.OpState = ctx_.NextOnTimeout;
-        timedOut_ = true;
-        return true;
-    }
     // Input has just reset the count: quiet is counted by the ticks that follow it, so the
     // timeout still means twenty quiet ticks after the last byte.
-    if (!arrivalStep_ && ReplyTimedOut()) {
-        ctx_.OpState = ctx_.NextOnTimeout;
-        timedOut_ = true;
-    }
+    const bool quiet = !arrivalStep_ && ReplyTimedOut();
+    if (quiet || ReplyOverdue()) TimeOut();
     return true;
+}
+
+// Measured from the moment the command left, whatever woke this step: a line that never
+// falls quiet ends the wait as surely as one that does. A self-test's stream has only its
+// quiet ticks and its total bound: it may begin behind the rest of an earlier run.
+bool AdapterControl::ReplyOverdue() const {
+    const std::int64_t waited = owner_.NowMs() - ctx_.LeftAtMs;
+    const bool stream = ctx_.LongestReply == 0;
+    if (!stream && !ctx_.ReplyStarted && waited >= kReplyStartMs) return true;
+    return waited >= ctx_.ReplyLimitMs || ctx_.ReplyBuffer.size() > kMaxReplyBytes;
+}
+
+void AdapterControl::TimeOut() {
+    ctx_.OpState = ctx_.NextOnTimeout;
+    timedOut_ = true;
 }
 
 bool AdapterControl::FinishWithParse(bool refillModes) {

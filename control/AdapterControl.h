@@ -81,7 +81,10 @@ private:
     void OnArrival();
     void Tick(bool onArrival);
     bool RunSteps();
-    bool SendThenWait(const Bytes& data, TOperationState onReply, TOperationState onTimeout);
+    // Writes `data` and waits for a reply of at most `longestReply` bytes (0: a self-test's
+    // stream).
+    bool SendThenWait(const Bytes& data, std::size_t longestReply, TOperationState onReply,
+                      TOperationState onTimeout);
     bool SendCommand(char letter, TOperationState onReply, TOperationState onTimeout);
     const Bytes& ActivePrefix() const;
     bool Prepare();
@@ -89,6 +92,8 @@ private:
     bool Probe();
     bool AwaitSent();
     bool AwaitReply();
+    bool ReplyOverdue() const;
+    void TimeOut();
     bool FinishWithParse(bool refillModes);
     bool FinishTest();
     bool StartUpdateRun();
@@ -124,6 +129,13 @@ private:
     bool powerStarted_ = false;
     // The step runs because input arrived, not because the timer ticked.
     bool arrivalStep_ = false;
+    // A step is running (a modal box inside it may let the host's loop run).
+    bool stepping_ = false;
+    struct Stepping {
+        explicit Stepping(bool& flag) : flag_(flag) { flag_ = true; }
+        ~Stepping() { flag_ = false; }
+        bool& flag_;
+    };
     // The last step moved on because something timed out.
     bool timedOut_ = false;
 };

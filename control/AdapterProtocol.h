@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "base/Bytes.h"
@@ -30,13 +32,32 @@ inline constexpr char Repair = 'E';    ///< followed by the raw 80-byte mode fil
 
 // Every caller of SetReplyTimeout passes this; the countdown is twice as many ticks.
 inline constexpr int kReplyTimeout = 10;
-// Ticks osAwaitSent waits for the transmit queue to drain before it gives the reply up as
-// missing: far above what 80 bytes need at 9600 baud, short enough not to hang a session.
-inline constexpr int kMaxSendWaitTicks = 500;
-// A reply is given up as missing when it has not ended after this many ticks (60 s) however
-// steadily bytes arrive, or once it holds this many bytes: a line that never falls silent
-// must not hold an operation, or fill memory, for ever. Far above the longest self-test.
-inline constexpr int kMaxReplyTicks = 6000;
+
+// Bounds on the waits for the adapter, measured on the owner's clock, whatever wakes the
+// operation: a port with another device on it talks without pause, and counting quiet ticks
+// alone would wait for it for ever. Twenty quiet ticks still end a wait on a line that falls
+// quiet; these end it on a line that never does.
+//
+// The transmit queue must drain within this: far above what 80 bytes need at 9600 baud.
+inline constexpr int kMaxSendWaitMs = 5000;
+// A reply must begin (its start marker arrive) this long after its command has left the
+// port: the twenty ticks a quiet line is given. The adapter starts answering within a few
+// milliseconds, so the margin is wide; and as a quiet line gives up at this time anyway, no
+// adapter that a quiet line finds is lost on a chattering one.
+inline constexpr int kReplyStartMs = 200;
+// What each command's reply is at its longest, in bytes: the identity reply (banner and five
+// tagged lines, about 120 bytes, with room for longer texts), the short answers to "M", "P",
+// "E" and "U" alike; every reply that carries the mode list.
+inline constexpr std::size_t kLongestIdentityReply = 192;
+inline constexpr std::size_t kLongestModeListReply = 4096;
+// A started reply must have ended when the start allowance and its longest length's time
+// on the wire (10 bits a byte at the line's speed) have passed since the command left.
+int ReplyLimitMs(std::size_t longestReply, std::uint32_t baud);
+// The self-test streams for as long as it runs: its quiet ticks end it, and at the latest
+// this bound, which no real self-test comes near (the adapter's takes a few seconds).
+inline constexpr int kMaxSelfTestMs = 60000;
+// However the reply arrives, the buffer never holds more than this: a chattering line must
+// not fill memory before a bound ends the wait.
 inline constexpr std::size_t kMaxReplyBytes = 64 * 1024;
 
 // "!" + company name in upper case (ASCII letters only) + SpecialCommandSuffix.

@@ -29,10 +29,13 @@ struct OperationContext {
     bool Receiving = false;
     Bytes ModeFileData;
     std::optional<Control> FocusAfterOp;
-    // Ticks spent in osAwaitSent for the current command.
-    std::int32_t SendWaitTicks = 0;
-    // Ticks spent awaiting the current reply, whatever arrived meanwhile.
-    std::int32_t ReplyWaitTicks = 0;
+    // The current command on the owner's clock: when it was written, when it had left the
+    // port, and how long after that its reply may take in all.
+    std::int64_t SentAtMs = 0;
+    std::int64_t LeftAtMs = 0;
+    std::int64_t ReplyLimitMs = 0;
+    // The longest reply the current command may draw (0: a self-test's stream).
+    std::size_t LongestReply = 0;
     // What the Update page hands the update engine.
     std::string UpdateFileName;
     bool UpdateWait = true;

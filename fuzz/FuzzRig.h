@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/Bytes.h"
 #include "base/MessageSink.h"
 #include "base/VirtualClock.h"
+#include "platform/SerialPort.h"
 #include "transport/ComPortSource.h"
 #include "transport/SerialApi.h"
 #include "transport/TSerDev.h"
@@ -100,6 +102,7 @@ inline std::string ScratchDir() {
 class DeviceHost : public TimerFactory, public MessageSink {
 public:
     std::unique_ptr<Timer> CreateTimer() override { return clock->CreateTimer(); }
+    std::int64_t NowMs() const override { return clock->NowMs(); }
     std::unique_ptr<ReadyWatch> WatchReadable(std::intptr_t descriptor,
                                               std::function<void()> onReady) override {
         return clock->WatchReadable(descriptor, std::move(onReady));
@@ -192,12 +195,35 @@ public:
     void Schedule(std::int64_t delayMs, const Bytes& bytes) {
         if (bytes.empty()) return;
         pending_.emplace(clock_.Now() + std::max<std::int64_t>(delayMs, 0), bytes);
+        ArmArrival();
+    }
+    // Bytes reach the host's queue at their due time and wake whoever watches the port, as a
+    // real port's input does; otherwise they wait for the host's next call of the column.
+    void SetArrivals(bool on) {
+        clock_.SetArrivals(on);
+        arrivalTimer_.reset();
+        if (!on) return;
+        arrivalTimer_ = clock_.CreateTimer();
+        arrivalTimer_->SetCallback([this] {
+            arrivalTimer_->Stop();
+            const std::size_t before = received.size();
+            Release();
+            if (received.size() != before)
+                clock_.SignalReadable(platform::ReadableDescriptor(Handle()));
+            ArmArrival();
+        });
+        ArmArrival();
     }
     bool Quiet() const { return pending_.empty() && input_.empty(); }
     std::int64_t Now() const { return clock_.Now(); }
 
 private:
     static FuzzLine& Cur() { return *current_; }
+    void ArmArrival() {
+        if (!arrivalTimer_ || pending_.empty()) return;
+        const std::int64_t in = std::max<std::int64_t>(pending_.begin()->first - clock_.Now(), 1);
+        arrivalTimer_->Start(static_cast<int>(in));
+    }
     static serial::HANDLE Handle() { return reinterpret_cast<serial::HANDLE>(0x100); }
 
     void Release() {
@@ -277,6 +303,7 @@ private:
     serial::Column saved_;
     Bytes input_;
     std::multimap<std::int64_t, Bytes> pending_;
+    std::unique_ptr<Timer> arrivalTimer_;
     static inline FuzzLine* current_ = nullptr;
 };
 

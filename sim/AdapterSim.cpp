@@ -16,7 +16,8 @@ bool IsModeIdChar(char c) {
 AdapterSim::AdapterSim(SimConfig config)
     : config_(std::move(config)),
       out_(config_),
-      boot_(config_, out_, [this](const std::string& what) { Event(what); }) {
+      boot_(config_, out_, [this](const std::string& what) { Event(what); }),
+      chatter_(config_.talk, config_.talkEveryMs) {
     if (config_.startInBootLoader) boot_.Start(0);
 }
 
@@ -32,6 +33,10 @@ bool AdapterSim::LineMatches() const {
 
 void AdapterSim::OnBytes(const Bytes& data, std::int64_t nowMs) {
     if (data.empty()) return;
+    if (chatter_.Talks()) {
+        chatter_.Heard();
+        return;
+    }
     if (!LineMatches()) {
         // A UART at the wrong speed sees framing errors, not commands.
         window_.clear();
@@ -52,6 +57,10 @@ void AdapterSim::OnBytes(const Bytes& data, std::int64_t nowMs) {
 }
 
 Bytes AdapterSim::Poll(std::int64_t nowMs) {
+    if (chatter_.Talks()) {
+        const Bytes said = chatter_.Talk(nowMs);
+        if (!said.empty()) out_.SendRaw(said, nowMs);
+    }
     const bool waited = nowMs - payloadSinceMs_ >= config_.payloadTimeoutMs;
     if (state_ == State::AwaitModeId && !payload_.empty()) {
         bool exact = false;
@@ -67,7 +76,7 @@ Bytes AdapterSim::Poll(std::int64_t nowMs) {
 }
 
 std::int64_t AdapterSim::NextDueMs() const {
-    return out_.NextDueMs();
+    return std::min(out_.NextDueMs(), chatter_.NextDueMs());
 }
 
 void AdapterSim::OnCommandByte(char byte, std::int64_t nowMs) {

@@ -26,7 +26,8 @@
 // --no-ack, --silent MS, --test-pause, --noise, --trickle, --garbage-on-wrong-speed,
 // --start-in-bootloader, --image FILE, --mode-file FILE, --page-size, --wait-prompt,
 // --alt-header, --nak-page K --nak-count N, --nak-end, --ack-count, --header-ack-count,
-// --disconnect-at-page K, --page-delay MS, --boot-idle MS, --pace, --hold); see --help.
+// --disconnect-at-page K, --page-delay MS, --boot-idle MS, --pace, --hold, --talk); see --help.
+// --talk bytes|started-reply|sentences puts another device on the line in the adapter's place.
 // --hold prompt|test-line:N|page:N holds that back until the program gets SIGUSR1, so a test
 // can look at the state the host waits in for as long as it needs.
 //
@@ -98,6 +99,8 @@ public:
     const SimConfig& Config() const { return config_; }
     // Changes apply from the next byte; the boot loader reads its settings live.
     SimConfig& MutableConfig() { return config_; }
+    // From now on another device talks on the line in the adapter's place.
+    void BecomeChatter(Chatter::Kind kind, int everyMs) { chatter_ = Chatter(kind, everyMs); }
 
     bool LineMatches() const;
     // The adapter's own line settings at the moment: the boot loader has its own speed.
@@ -150,6 +153,7 @@ private:
     // Self-test pieces held back, each with its delay after the hold began.
     std::vector<std::pair<Bytes, std::int64_t>> heldTest_;
     bool released_ = false;
+    Chatter chatter_;
     Bytes modeFile_;
     int modeFiles_ = 0;
 };

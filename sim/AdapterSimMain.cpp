@@ -40,6 +40,7 @@ struct Options {
     std::string link;
     std::string stateFile;
     std::string hold;
+    std::string talk;
     std::vector<std::string> testLines;
 };
 
@@ -116,6 +117,12 @@ void AddOptions(CLI::App& app, Options& o) {
         ->capture_default_str();
     app.add_option("--boot-idle", c.bootIdleMs,
                    "Boot loader returns to the application after this silence, ms (0: never)");
+    app.add_option("--talk", o.talk,
+                   "Be another device on the line instead of the adapter: a letter every "
+                   "--talk-every ms (bytes), a reply's start and then letters that never end it "
+                   "(started-reply), or a position receiver's sentence (sentences)")
+        ->check(CLI::IsMember({"bytes", "started-reply", "sentences"}));
+    app.add_option("--talk-every", c.talkEveryMs, "Period of --talk, ms")->capture_default_str();
     app.add_option("--hold", o.hold,
                    "Hold back the boot loader's prompts (prompt), the self-test after N lines "
                    "(test-line:N) or the request for page N (page:N) until SIGUSR1");
@@ -184,6 +191,9 @@ int Finish(Options& o) {
         std::cerr << "adapter-sim: --modes wants ID=Description,...\n";
         return 2;
     }
+    if (o.talk == "bytes") c.talk = Chatter::Kind::Bytes;
+    if (o.talk == "started-reply") c.talk = Chatter::Kind::StartedReply;
+    if (o.talk == "sentences") c.talk = Chatter::Kind::Sentences;
     if (!ParseHold(o.hold, c)) {
         std::cerr << "adapter-sim: --hold wants prompt, test-line:N or page:N\n";
         return 2;

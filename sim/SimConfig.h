@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/Chatter.h"
 #include "sim/LineSettings.h"
 
 struct SimMode {
@@ -79,6 +80,10 @@ struct SimConfig {
     int bootIdleMs = 0;         // > 0: the boot loader gives the line back after this silence
     std::string imagePath;      // the flashed image is written here
     std::string modeFilePath;   // a stored change-mode file is written here
+
+    // --- another device on the line in the adapter's place (see Chatter) ---
+    Chatter::Kind talk = Chatter::Kind::Nothing;
+    int talkEveryMs = 5;
 
     // --- a hold, for tests that must see a passing state of the host ---
     // One thing is held back until AdapterSim::Release: the boot loader's prompts, the

@@ -52,6 +52,7 @@ bool TFWUpdate::Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
     FPageSize = FPageCount = FPage = FNakCount = 0;
     FEndSent = false;
     FReceived = 0;
+    FHighestRequest = FHighestAck = -1;
     EnterStep(FWait ? stWaitPrompt : stConnect);
     FFrameLen = -1;
     FTimer->Start(kFirstTickMs);
@@ -76,8 +77,13 @@ bool TFWUpdate::LoadFile() {
     return LoadFirmwareFile(FFileName, *FSink, FData);
 }
 
+void TFWUpdate::Progressed() {
+    FProgressMs = FOwner->NowMs();
+}
+
 void TFWUpdate::EnterStep(Step step) {
     FStep = step;
+    if (step != stIdle) Progressed();
     switch (step) {
         case stIdle:
             FView->SetStatus("");
@@ -242,6 +248,10 @@ void TFWUpdate::ProcessPagesFrame() {
         case kAck:
             FNakCount = 0;
             FPage = FrameValue();
+            if (FPage > FHighestAck) {
+                FHighestAck = FPage;
+                Progressed();
+            }
             if (FPage == kEndPage) {
                 // Only the confirmation of an end marker that was sent means the image is
                 // whole: before it, pages are still missing.
@@ -270,6 +280,10 @@ void TFWUpdate::ProcessPagesFrame() {
 
 void TFWUpdate::AnswerPageRequest(int page) {
     FPage = page;
+    if (page > FHighestRequest) {
+        FHighestRequest = page;
+        Progressed();
+    }
     if (FPage == FPageCount) {
         FView->SetStatus("Updating firmware");
         FPage = kEndPage;

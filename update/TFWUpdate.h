@@ -69,9 +69,13 @@ public:
     int PageSize() const { return FPageSize; }
     int PageCount() const { return FPageCount; }
     int Page() const { return FPage; }
-    // Bytes taken from the boot loader since Start: hosts that stand in for a user watch it
-    // to tell a silent line from a slow one.
+    // Bytes taken from the boot loader since Start.
     std::uint64_t BytesReceived() const { return FReceived; }
+    // When the boot loader last moved the run on (a step reached, a new page asked for or
+    // confirmed), on the owner's clock; Start counts. Bytes that move nothing (noise, another
+    // device talking, a request asked again) do not: hosts that stand in for a user tell a
+    // run that goes on from one that only hears chatter by it.
+    std::int64_t LastProgressMs() const { return FProgressMs; }
 
 private:
     void EnterStep(Step step);
@@ -91,6 +95,7 @@ private:
     void NoteUnwrittenTail();
     bool LoadFile();
     int FrameValue() const;
+    void Progressed();
 
     TimerFactory* FOwner = nullptr;
     MessageSink* FSink = nullptr;
@@ -115,4 +120,7 @@ private:
     std::int32_t FFrameLen = -1;
     Bytes FFrame;
     std::uint64_t FReceived = 0;
+    std::int64_t FProgressMs = 0;
+    std::int32_t FHighestRequest = -1;
+    std::int32_t FHighestAck = -1;
 };

@@ -57,6 +57,7 @@ private slots:
     void searchFillsStripAndMarksCurrentMode();
     void selectAndPowerGoToTheAdapter();
     void columnClicksCycleAndPersist();
+    void notFoundBoxNamesProductAndPort_data();
     void notFoundBoxNamesProductAndPort();
     void unwritableSettingsAreToldOnce();
     void corruptSettingsFileIsKeptAndRewritten();
@@ -253,8 +254,19 @@ void WindowTest::columnClicksCycleAndPersist() {
     QCOMPARE(std::get<std::int32_t>(win.settings->at("SortDir")), 0);
 }
 
+void WindowTest::notFoundBoxNamesProductAndPort_data() {
+    QTest::addColumn<QStringList>("far");
+    QTest::newRow("an adapter that knows neither prefix") << QStringList{"--prefix", "!nobody"};
+    // Another device that talks without pause ends the search as silence does.
+    QTest::newRow("a started reply that never ends") << QStringList{"--talk", "started-reply"};
+}
+
 void WindowTest::notFoundBoxNamesProductAndPort() {
-    Adapter adapter({"--prefix", "!nobody_home"});
+    QFETCH(QStringList, far);
+    std::vector<std::string> options;
+    for (const QString& o : far)
+        options.push_back(o.toStdString());
+    Adapter adapter(options);
     Window win = Open(Remembering(adapter));
     BoxWatcher& boxes = Boxes();
     boxes.boxes.clear();

@@ -9,6 +9,7 @@
 #include "sim/MemoryLink.h"
 #include "tests/support/PortOnlyView.h"
 #include "update/ModeFile.h"
+#include "update/UpdateWatch.h"
 
 namespace {
 
@@ -212,6 +213,58 @@ TEST_F(HandOffAltHeader, WakingOnArrivalStillFallsBackAfterFiveQuietTicks) {
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(view_.Status(), "Updating firmware : Ok");
     EXPECT_EQ(sim_.Boot().Image(), WholePages(264));
+}
+
+// Where nobody sits at Stop, the watch gives up a run that the boot loader no longer moves
+// on, at its bound, however the line chatters and whichever wake steps the engine; a slow boot
+// loader that goes on is never given up.
+TEST_F(HandOff, TheWatchGivesUpOnlyARunThatStopsMovingOn) {
+    using Talk = Chatter::Kind;
+    constexpr std::int64_t kIdleMs = 1000;
+    struct Case {
+        std::string name;
+        Talk talk;
+        int talkEveryMs;
+        bool wait;  // for the boot loader's prompt
+        int pageDelayMs;
+        bool ok;
+    };
+    const std::vector<Case> cases = {
+        {"a byte every 5 ms", Talk::Bytes, 5, false, 0, false},
+        {"a byte every 5 ms, waiting for the prompt", Talk::Bytes, 5, true, 0, false},
+        {"sentences, waiting for the prompt", Talk::Sentences, 50, true, 0, false},
+        {"a slow boot loader", Talk::Nothing, 0, false, 400, true},
+    };
+    const std::string file = Firmware(80 + 6 * kPageSize);
+    for (const bool arrivals : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name + (arrivals ? ", waking on arrival" : ", ticks alone"));
+            clock_.SetArrivals(arrivals);
+            SimConfig config = Configure({});
+            config.startInBootLoader = true;
+            config.talk = c.talk;
+            config.talkEveryMs = c.talkEveryMs;
+            config.pageDelayMs = c.pageDelayMs;
+            AdapterSim sim(config);
+            MemoryLink link(sim, clock_);  // the line of this case, while it lives
+            RecordingView view;
+            UpdateWatch watch(clock_, engine_, kIdleMs, [&] { control_->StopUpdate(); });
+            const std::int64_t start = clock_.Now();
+            control_->StartUpdate(file, true, c.wait, view);
+            ASSERT_TRUE(RunToEnd());
+            const std::int64_t took = clock_.Now() - start;
+            EXPECT_EQ(watch.GaveUp(), !c.ok);
+            if (c.ok) {
+                EXPECT_EQ(view.Status(), "Updating firmware : Ok");
+                EXPECT_EQ(sim.Boot().Image(), WholePages(80));
+                EXPECT_GT(took, kIdleMs);  // it outlasted the bound by going on
+            } else {
+                EXPECT_EQ(view.Status(), "Firmware Update canceled...");
+                EXPECT_GE(took, kIdleMs);
+                EXPECT_LE(took, kIdleMs + UpdateWatch::kCheckMs + 2 * TFWUpdate::kTickMs);
+            }
+        }
+    }
 }
 
 TEST_F(HandOffInBootLoader, StopEndsTheOperationAndClosesTheDevice) {

@@ -353,6 +353,7 @@ public:
     std::unique_ptr<Timer> CreateTimer() override {
         return std::make_unique<CountingTimer>(clock_.CreateTimer(), live);
     }
+    std::int64_t NowMs() const override { return clock_.NowMs(); }
     int live = 0;
 
 private:
