@@ -44,6 +44,7 @@
 #include "transport/LineTrace.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
+#include "update/UpdateWatch.h"
 
 namespace {
 
@@ -171,6 +172,10 @@ enum class Fault {
     SimDisconnect,
     SimNakEnd,
     SimAckCount,
+    // Another device talks on the line in the adapter's place from a moment on.
+    TalkBytes,
+    TalkStartedReply,
+    TalkSentences,
 };
 
 void AddFault(Fault f, Setup& s, Draw& d, std::uint64_t toSim, std::uint64_t toHost) {
@@ -182,6 +187,11 @@ void AddFault(Fault f, Setup& s, Draw& d, std::uint64_t toSim, std::uint64_t toH
     auto noise = [&](Direction dir, std::uint64_t len) {
         for (int i = d.Int(1, 2); i > 0; --i)
             p.noise[dir].push_back({d.Below(len), d.Noise(d.Int(1, 6))});
+    };
+    auto talk = [&](Chatter::Kind kind, int everyMs) {
+        p.talk = kind;
+        p.talkEveryMs = everyMs;
+        p.talkAfterMs = d.Int(0, 1500);
     };
     auto sim = [&](std::vector<std::string> args) {
         // Drawn twice, the option keeps its first value: adapter-sim takes each once.
@@ -250,6 +260,12 @@ void AddFault(Fault f, Setup& s, Draw& d, std::uint64_t toSim, std::uint64_t toH
             return sim({"--nak-end"});
         case Fault::SimAckCount:
             return sim({"--ack-count", d.Pick(std::vector<std::string>{"3", "128", "130"})});
+        case Fault::TalkBytes:
+            return talk(Chatter::Kind::Bytes, 5);
+        case Fault::TalkStartedReply:
+            return talk(Chatter::Kind::StartedReply, 5);
+        case Fault::TalkSentences:
+            return talk(Chatter::Kind::Sentences, 50);
     }
 }
 
@@ -325,12 +341,15 @@ Setup MakeSetup(Op op, std::uint64_t seed) {
                      {Fault::Mute, 1},         {Fault::SimNak, 1},
                      {Fault::SimNoise, 1},     {Fault::SimTrickle, 1},
                      {Fault::SimPageDelay, 1}, {Fault::SimDisconnect, 1},
-                     {Fault::SimNakEnd, 1},    {Fault::SimAckCount, 1}};
+                     {Fault::SimNakEnd, 1},    {Fault::SimAckCount, 1},
+                     {Fault::TalkBytes, 1},    {Fault::TalkStartedReply, 1},
+                     {Fault::TalkSentences, 1}};
         else
-            kinds = {{Fault::FlipsToHost, 4}, {Fault::NoiseToHost, 2}, {Fault::FlipsToSim, 1},
-                     {Fault::NoiseToSim, 1},  {Fault::Trickle, 1},     {Fault::Slow, 1},
-                     {Fault::Silence, 1},     {Fault::HangUp, 1},      {Fault::Mute, 1},
-                     {Fault::SimNoise, 1},    {Fault::SimTrickle, 1}};
+            kinds = {{Fault::FlipsToHost, 4},      {Fault::NoiseToHost, 2},  {Fault::FlipsToSim, 1},
+                     {Fault::NoiseToSim, 1},       {Fault::Trickle, 1},      {Fault::Slow, 1},
+                     {Fault::Silence, 1},          {Fault::HangUp, 1},       {Fault::Mute, 1},
+                     {Fault::SimNoise, 1},         {Fault::SimTrickle, 1},   {Fault::TalkBytes, 1},
+                     {Fault::TalkStartedReply, 1}, {Fault::TalkSentences, 1}};
         int weight = 0;
         for (const auto& k : kinds)
             weight += k.second;
@@ -460,44 +479,6 @@ struct Host {
     TSerDev dev;
     PortOnlyView view;
     AdapterControl control;
-};
-
-// The command line's watch over an update: a boot loader silent for too long is given up.
-class IdleWatch {
-public:
-    IdleWatch(Host& host, double seconds) : host_(host), idleMs_(static_cast<int>(seconds * 1000)) {
-        timer_ = host_.loop.CreateTimer();
-        timer_->SetCallback([this] { Check(); });
-        timer_->Start(50);
-    }
-    bool GaveUp() const { return gaveUp_; }
-
-private:
-    void Check() {
-        TFWUpdate& engine = host_.updater;
-        const std::int64_t now = WallMs();
-        if (!engine.IsActive()) {
-            watching_ = false;
-            return;
-        }
-        if (!watching_ || engine.BytesReceived() != last_) {
-            watching_ = true;
-            last_ = engine.BytesReceived();
-            since_ = now;
-            return;
-        }
-        if (now - since_ < idleMs_) return;
-        gaveUp_ = true;
-        host_.control.StopUpdate();
-    }
-
-    Host& host_;
-    int idleMs_;
-    std::unique_ptr<Timer> timer_;
-    bool gaveUp_ = false;
-    bool watching_ = false;
-    std::uint64_t last_ = 0;
-    std::int64_t since_ = 0;
 };
 
 Bytes ReadFile(const fs::path& path) {
@@ -852,7 +833,11 @@ Outcome Execute(const Setup& s, const Settings& cfg, std::atomic<std::int64_t>* 
         std::string detail;
         if (s.op == Op::Update) {
             StatusView status;
-            IdleWatch watch(host, cfg.idleSeconds);
+            // The command line's watch over an update: a run the boot loader no longer moves
+            // on is given up.
+            UpdateWatch watch(host.loop, host.updater,
+                              static_cast<std::int64_t>(cfg.idleSeconds * 1000),
+                              [&host] { host.control.StopUpdate(); });
             const bool searched = host.Search();
             if (searched)
                 host.RunOperation(

@@ -49,7 +49,7 @@ std::int64_t WallMs() {
 bool FaultPlan::Empty() const {
     return flips[0].empty() && flips[1].empty() && noise[0].empty() && noise[1].empty() &&
            naks.empty() && trickle[0].count == 0 && trickle[1].count == 0 && slowMs == 0 &&
-           silenceAfterMs < 0 && disconnectAt < 0 && muteAt < 0;
+           silenceAfterMs < 0 && disconnectAt < 0 && muteAt < 0 && talk == Chatter::Kind::Nothing;
 }
 
 std::string FaultPlan::Describe() const {
@@ -73,11 +73,18 @@ std::string FaultPlan::Describe() const {
         s << " silence " << silenceMs << " ms after " << silenceAfterMs << " ms;";
     if (disconnectAt >= 0) s << " hang-up at byte " << disconnectAt << ";";
     if (muteAt >= 0) s << " simulator unheard from byte " << muteAt << ";";
+    if (talk != Chatter::Kind::Nothing) {
+        static const char* const kKinds[] = {"nothing", "bytes", "started replies", "sentences"};
+        s << " another device talks (" << kKinds[static_cast<int>(talk)] << " every " << talkEveryMs
+          << " ms) from " << talkAfterMs << " ms;";
+    }
     return s.str();
 }
 
 FaultProxy::FaultProxy(FaultPlan plan, Bytes updateCommand)
-    : plan_(std::move(plan)), updateCommand_(std::move(updateCommand)) {}
+    : plan_(std::move(plan)),
+      updateCommand_(std::move(updateCommand)),
+      chatter_(plan_.talk, plan_.talkEveryMs) {}
 
 FaultProxy::~FaultProxy() {
     Stop();
@@ -150,8 +157,21 @@ void FaultProxy::Run() {
                 HangUp();
             }
         }
+        Chat(WallMs());
         Flush(WallMs());
     }
+}
+
+// The other device talks on its own schedule once its time has come; the adapter behind it
+// is not heard any more.
+void FaultProxy::Chat(std::int64_t nowMs) {
+    if (!chatter_.Talks() || !armed_ || master_ < 0) return;
+    if (!chatting_ && nowMs - armedMs_ < plan_.talkAfterMs) return;
+    chatting_ = true;
+    const Bytes said = chatter_.Talk(nowMs);
+    if (said.empty()) return;
+    Emit(kToHost, said, nowMs);
+    Touch();
 }
 
 void FaultProxy::MirrorSpeed() {
@@ -198,6 +218,13 @@ void FaultProxy::Take(Direction d, const Bytes& chunk, std::int64_t nowMs) {
         if (d == kToHost && plan_.muteAt >= 0 && at >= static_cast<std::uint64_t>(plan_.muteAt)) {
             ++dropped_;
             continue;
+        }
+        if (chatting_) {
+            if (d == kToSim) chatter_.Heard();
+            if (d == kToHost) {
+                ++dropped_;
+                continue;
+            }
         }
         Bytes piece;
         for (const auto& n : plan_.noise[d])

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/Bytes.h"
+#include "sim/Chatter.h"
 
 enum Direction { kToSim = 0, kToHost = 1 };
 
@@ -43,6 +44,11 @@ struct FaultPlan {
     int silenceMs = 0;
     std::int64_t disconnectAt = -1;  // bytes of both directions: the configurator's line hangs up
     std::int64_t muteAt = -1;        // from this byte on the simulator is never heard again
+    // From talkAfterMs after arming, another device talks to the configurator in the
+    // adapter's place, and the simulator is never heard again.
+    Chatter::Kind talk = Chatter::Kind::Nothing;
+    int talkEveryMs = 5;
+    int talkAfterMs = 0;
     // Faults start once the update command has gone out: the search before it stays clean,
     // so the run reaches the boot loader and the faults meet its protocol.
     bool armOnUpdate = false;
@@ -94,6 +100,7 @@ private:
     void Flush(std::int64_t nowMs);
     void HangUp();
     void Touch();
+    void Chat(std::int64_t nowMs);
 
     FaultPlan plan_;
     Bytes updateCommand_;
@@ -107,6 +114,8 @@ private:
     std::vector<Pending> queue_[2];
     Bytes unwritten_[2];
     unsigned currentSpeed_ = 0;
+    Chatter chatter_;
+    bool chatting_ = false;
 
     int master_ = -1;     // the configurator's pair, our end
     int hostSlave_ = -1;  // held so the pair outlives the configurator's closes

@@ -37,12 +37,14 @@ inline Bytes Pattern(std::size_t size) {
 // The run's settings, from the input's first five bytes.
 struct UpdateSetup {
     bool wait = false;
+    bool arrivals = false;  // the engine is woken by input, not only by its ticks
     SimConfig config;
     std::size_t payload = 0;
 
     explicit UpdateSetup(ByteReader& in) {
         const std::uint8_t flags = in.Byte();
         wait = (flags & 1) != 0;
+        arrivals = (flags & 32) != 0;
         config.startInBootLoader = true;
         config.waitPrompt = wait;
         config.altHeader = (flags & 2) != 0;
@@ -81,6 +83,7 @@ public:
             written = file_;
         }
         dev_.PortName = "/dev/ttyFuzz";
+        line_.SetArrivals(setup_.arrivals);
         line_.onWrite = [this](const Bytes& frame) { sim_.OnBytes(frame, clock_.Now()); };
         line_.onCall = [this] { Sync(); };
         line_.onSetState = [this](const serial::DCB& d) {

@@ -9,10 +9,11 @@
 
 namespace {
 
-// Far above what an operation may take: every command waits at most kMaxSendWaitTicks for
-// the line and kMaxReplyTicks for its reply, and a search sends eleven commands.
+// Far above what an operation may take: every command waits at most kMaxSendWaitMs for the
+// line and, at the very longest (a self-test), kMaxSelfTestMs for its reply, and a search
+// sends eleven commands.
 constexpr std::int64_t kLimitMs =
-    16 * (kMaxSendWaitTicks + kMaxReplyTicks + 2 * kReplyTimeout) * AdapterControl::kTickMs;
+    16 * (kMaxSendWaitMs + kMaxSelfTestMs + 2 * kReplyTimeout * AdapterControl::kTickMs);
 constexpr std::size_t kMaxWrites = 13;
 
 bool IsModeId(const Bytes& id) {
@@ -77,6 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes modeFile = (op % 4 == 3) ? in.Take(80) + Bytes(80, '\0') : Bytes();
 
     fuzz::OperationRig rig;
+    // Half the inputs are taken the moment they arrive, as the window and the command line
+    // take them; the other half at the ticks alone. No bound may depend on which.
+    rig.line.SetArrivals((op & 0x80) != 0);
     rig.line.onWrite = [&](const Bytes&) { fuzz::PlayPiece(in, rig.line); };
 
     bool ended = rig.Run([&] { rig.control.btSearchClick(); }, kLimitMs);
