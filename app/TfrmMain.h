@@ -13,7 +13,7 @@
 #include "app/QtTimerFactory.h"
 #include "base/SettingsStore.h"
 #include "control/AdapterModel.h"
-#include "transport/ComPortSource.h"
+#include "platform/ComPortSource.h"
 
 class AdapterControl;
 class LineTrace;

@@ -17,8 +17,8 @@
 #include "base/MessageSink.h"
 #include "base/VirtualClock.h"
 #include "platform/SerialPort.h"
-#include "transport/ComPortSource.h"
-#include "transport/SerialApi.h"
+#include "platform/ComPortSource.h"
+#include "platform/SerialApi.h"
 #include "transport/TSerDev.h"
 
 namespace fuzz {

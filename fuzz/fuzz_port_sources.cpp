@@ -12,9 +12,9 @@
 
 #include "FuzzRig.h"
 #include "platform/posix/SysfsPortSource.h"
-#include "tests/transport/ComSourceMemoryRegistry.h"
+#include "tests/platform/ComSourceMemoryRegistry.h"
 #include "transport/D2xx.h"
-#include "transport/RegistryComPortSource.h"
+#include "platform/RegistryComPortSource.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "transport/SerialApi.h"
+#include "platform/SerialApi.h"
 
 namespace platform {
 

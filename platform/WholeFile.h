@@ -5,15 +5,14 @@
 #include <cstddef>
 #include <string>
 
-#include "base/Bytes.h"
-
 namespace platform {
 
+// The content arrives as bytes in a string (zeros included).
 // False when the file cannot be opened exclusively, is not a regular file, holds more than
 // `maxSize` bytes (nothing is read then) or the read fails; `data` then keeps its old content.
 // `reason` says why in words that follow "cannot be read: ", and stays empty when there is no
 // such file; `tooLarge` is set for a file over the bound.
-bool ReadWholeFile(const std::string& fileName, Bytes& data, std::size_t maxSize,
+bool ReadWholeFile(const std::string& fileName, std::string& data, std::size_t maxSize,
                    std::string& reason, bool& tooLarge);
 
 }  // namespace platform

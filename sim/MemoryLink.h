@@ -22,7 +22,7 @@
 #include "sim/AdapterSim.h"
 #include "sim/LineSettings.h"
 #include "sim/WirePacer.h"
-#include "transport/SerialApi.h"
+#include "platform/SerialApi.h"
 
 class MemoryLink {
 public:

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "transport/SerialApi.h"
+#include "platform/SerialApi.h"
 
 namespace d2xx {
 

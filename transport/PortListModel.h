@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "transport/PortEntries.h"
+#include "platform/PortEntries.h"
 
 class PortListModel {
 public:

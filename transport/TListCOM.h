@@ -9,8 +9,8 @@
 #include <mutex>
 #include <thread>
 
-#include "transport/ComPortSource.h"
-#include "transport/PortEntries.h"
+#include "platform/ComPortSource.h"
+#include "platform/PortEntries.h"
 
 class TListCOM {
 public:

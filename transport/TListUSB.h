@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "transport/D2xx.h"
-#include "transport/PortEntries.h"
+#include "platform/PortEntries.h"
 
 class TListUSB {
 public:

@@ -11,9 +11,9 @@
 #include "base/Bytes.h"
 #include "base/MessageSink.h"
 #include "base/Timer.h"
-#include "transport/ComPortSource.h"
-#include "transport/PortEntries.h"
-#include "transport/SerialApi.h"
+#include "platform/ComPortSource.h"
+#include "platform/PortEntries.h"
+#include "platform/SerialApi.h"
 
 class LineTrace;
 class TListUSB;

@@ -2,7 +2,7 @@
 #include <memory>
 
 #include "platform/posix/SysfsPortSource.h"
-#include "transport/ComPortSource.h"
+#include "platform/ComPortSource.h"
 
 std::unique_ptr<ComPortSource> MakePlatformComPortSource() {
     return std::make_unique<SysfsPortSource>();

@@ -6,7 +6,7 @@
 
 #include <asm/termbits.h>
 
-#include "transport/SerialApi.h"
+#include "platform/SerialApi.h"
 
 namespace platform {
 

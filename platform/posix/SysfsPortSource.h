@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "transport/ComPortSource.h"
+#include "platform/ComPortSource.h"
 
 class SysfsPortSource : public ComPortSource {
 public:

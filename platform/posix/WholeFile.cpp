@@ -15,7 +15,7 @@
 namespace platform {
 
 namespace {
-bool ReadAll(int fd, Bytes& data, std::size_t maxSize, std::string& reason, bool& tooLarge) {
+bool ReadAll(int fd, std::string& data, std::size_t maxSize, std::string& reason, bool& tooLarge) {
     // Only a regular file has a size to seek to: a directory reports a meaningless offset and
     // a FIFO or a terminal none at all.
     struct stat st {};
@@ -37,7 +37,7 @@ bool ReadAll(int fd, Bytes& data, std::size_t maxSize, std::string& reason, bool
         reason = "it holds more than " + std::to_string(maxSize) + " bytes";
         return false;
     }
-    Bytes content;
+    std::string content;
     try {
         content.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
@@ -61,7 +61,7 @@ bool ReadAll(int fd, Bytes& data, std::size_t maxSize, std::string& reason, bool
 }
 }  // namespace
 
-bool ReadWholeFile(const std::string& fileName, Bytes& data, std::size_t maxSize,
+bool ReadWholeFile(const std::string& fileName, std::string& data, std::size_t maxSize,
                    std::string& reason, bool& tooLarge) {
     reason.clear();
     tooLarge = false;

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "transport/ComPortSource.h"
-#include "transport/RegistryComPortSource.h"
-#include "transport/RegistryReader.h"
+#include "platform/ComPortSource.h"
+#include "platform/RegistryComPortSource.h"
+#include "platform/RegistryReader.h"
 
 namespace {
 

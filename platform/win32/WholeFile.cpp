@@ -9,7 +9,7 @@
 
 namespace platform {
 
-bool ReadWholeFile(const std::string& fileName, Bytes& data, std::size_t maxSize,
+bool ReadWholeFile(const std::string& fileName, std::string& data, std::size_t maxSize,
                    std::string& reason, bool& tooLarge) {
     reason.clear();
     tooLarge = false;
@@ -40,7 +40,7 @@ bool ReadWholeFile(const std::string& fileName, Bytes& data, std::size_t maxSize
         tooLarge = true;
         reason = "it holds more than " + std::to_string(maxSize) + " bytes";
     }
-    Bytes content;
+    std::string content;
     if (ok) content.resize(static_cast<std::size_t>(size.QuadPart));
     std::size_t done = 0;
     while (ok && done < content.size()) {

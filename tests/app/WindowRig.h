@@ -20,7 +20,7 @@
 #include "base/SettingsStore.h"
 #include "control/AdapterControl.h"
 #include "tests/support/AdapterSimProcess.h"
-#include "transport/ComPortSource.h"
+#include "platform/ComPortSource.h"
 
 using SettingsMap = std::map<std::string, std::variant<std::int32_t, std::string>>;
 

@@ -29,7 +29,7 @@
 
 #include "tests/fake_d2xx/FakePort.h"
 #include "transport/D2xx.h"
-#include "transport/SerialApi.h"
+#include "platform/SerialApi.h"
 
 using d2xx::FT_DEVICE_LIST_INFO_NODE;
 using d2xx::FT_STATUS;

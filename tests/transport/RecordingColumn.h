@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/Bytes.h"
-#include "transport/SerialApi.h"
+#include "platform/SerialApi.h"
 
 class RecordingColumn {
 public:

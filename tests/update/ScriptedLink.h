@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/Bytes.h"
-#include "transport/SerialApi.h"
+#include "platform/SerialApi.h"
 
 class ScriptedLink {
 public:

@@ -10,7 +10,7 @@
 
 #include "base/Bytes.h"
 #include "base/MessageSink.h"
-#include "transport/ComPortSource.h"
+#include "platform/ComPortSource.h"
 
 namespace usbrig {
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "transport/PortEntries.h"
+#include "platform/PortEntries.h"
 
 class ComPortSource {
 public:

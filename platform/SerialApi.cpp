@@ -1,4 +1,4 @@
-#include "transport/SerialApi.h"
+#include "platform/SerialApi.h"
 
 #include "platform/SerialPort.h"
 

@@ -1,4 +1,4 @@
-#include "transport/RegistryComPortSource.h"
+#include "platform/RegistryComPortSource.h"
 
 #include <utility>
 

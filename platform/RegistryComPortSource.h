@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "transport/ComPortSource.h"
-#include "transport/RegistryReader.h"
+#include "platform/ComPortSource.h"
+#include "platform/RegistryReader.h"
 
 class RegistryComPortSource : public ComPortSource {
 public:

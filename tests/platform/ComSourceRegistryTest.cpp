@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "ComSourceMemoryRegistry.h"
-#include "transport/RegistryComPortSource.h"
+#include "tests/platform/ComSourceMemoryRegistry.h"
+#include "platform/RegistryComPortSource.h"
 
 namespace {
 

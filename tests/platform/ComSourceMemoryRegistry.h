@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "transport/RegistryReader.h"
+#include "platform/RegistryReader.h"
 
 class MemoryRegistry : public RegistryReader {
 public:
