@@ -240,7 +240,9 @@ void AdapterSim::StartSelfTest(std::int64_t nowMs) {
     for (const auto& line : config_.testLines)
         pieces.push_back(kCrLf + line);
     pieces.push_back(Bytes(kCrLf) + kCrLf);
-    const bool hold = !released_ && config_.holdAt == SimConfig::HoldAt::TestLine;
+    // The first self-test only is held: one run later starts over and runs whole.
+    const bool hold = !released_ && !testHeld_ && config_.holdAt == SimConfig::HoldAt::TestLine;
+    testHeld_ = testHeld_ || hold;
     // The banner and the first holdN lines go out; the rest waits for Release.
     const std::size_t sent = hold ? static_cast<std::size_t>(std::max(config_.holdN, 0)) + 1 : 0;
     heldTest_.clear();

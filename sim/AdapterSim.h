@@ -153,6 +153,7 @@ private:
     // Self-test pieces held back, each with its delay after the hold began.
     std::vector<std::pair<Bytes, std::int64_t>> heldTest_;
     bool released_ = false;
+    bool testHeld_ = false;
     Chatter chatter_;
     Bytes modeFile_;
     int modeFiles_ = 0;

@@ -86,9 +86,9 @@ struct SimConfig {
     int talkEveryMs = 5;
 
     // --- a hold, for tests that must see a passing state of the host ---
-    // One thing is held back until AdapterSim::Release: the boot loader's prompts, the
-    // self-test after its first holdN lines, or the request for page holdN. The host then
-    // stays in the state before it for as long as the test needs to look.
+    // One thing is held back until AdapterSim::Release: the boot loader's prompts, the first
+    // self-test after its first holdN lines (a later one runs whole), or the request for page
+    // holdN. The host then stays in the state before it for as long as it waits.
     enum class HoldAt { Nothing, Prompt, TestLine, Page };
     HoldAt holdAt = HoldAt::Nothing;
     int holdN = 0;
