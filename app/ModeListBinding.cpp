@@ -12,7 +12,7 @@ ModeListBinding::ModeListBinding(MainForm& ui, AdapterControl& control, QObject*
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ModeListBinding::SelectionChanged);
     connect(list->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) { control_.lvModesColumnClick(column); });
+            [this](int column) { control_.Modes().lvModesColumnClick(column); });
     list->installEventFilter(this);
     list->viewport()->installEventFilter(this);
 }
@@ -31,16 +31,16 @@ std::set<int> Rows(const QItemSelection& selection) {
 void ModeListBinding::SelectionChanged(const QItemSelection& selected,
                                        const QItemSelection& deselected) {
     for (int row : Rows(deselected))
-        control_.lvModesSelectItem(static_cast<std::size_t>(row), false);
+        control_.Modes().lvModesSelectItem(static_cast<std::size_t>(row), false);
     for (int row : Rows(selected))
-        control_.lvModesSelectItem(static_cast<std::size_t>(row), true);
+        control_.Modes().lvModesSelectItem(static_cast<std::size_t>(row), true);
 }
 
 bool ModeListBinding::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_.lvModes->viewport()) {
-        if (event->type() == QEvent::MouseButtonRelease) control_.lvModesMouseUp();
+        if (event->type() == QEvent::MouseButtonRelease) control_.Modes().lvModesMouseUp();
         if (event->type() == QEvent::MouseButtonDblClick) {
-            control_.lvModesDblClick();
+            control_.Modes().lvModesDblClick();
             return true;
         }
         return false;
@@ -48,11 +48,11 @@ bool ModeListBinding::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_.lvModes && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            control_.lvModesKeyPress('\r');
+            control_.Modes().lvModesKeyPress('\r');
             return true;
         }
         if (key == Qt::Key_Space) {
-            control_.lvModesKeyPress(' ');
+            control_.Modes().lvModesKeyPress(' ');
             return true;
         }
     }

@@ -75,7 +75,9 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::FormCreate(WindowSeams& seams) {
     updater_ = std::make_unique<TFWUpdate>();
-    dev_ = std::make_unique<TSerDev>(timers_, sink_, std::move(seams.comPorts));
+    dev_ = std::make_unique<TSerDev>(
+        timers_, sink_, platform::NativeSerialColumn(),
+        seams.comPorts ? std::make_shared<PortLists>(std::move(seams.comPorts)) : nullptr);
     StartTrace();
     const QString product =
         seams.versionValue ? QString::fromStdString(seams.versionValue("ProductName")) : QString();

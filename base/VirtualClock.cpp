@@ -21,8 +21,9 @@ public:
     bool IsActive() const override { return active_; }
 
     void Fire() {
-        // Re-arm before the callback so that a callback that stops or restarts wins.
-        due_ += interval_;
+        // Re-arm before the callback so that a callback that stops or restarts wins. A late
+        // tick is not made up for, as on the real loop: the next period counts from now.
+        due_ = clock_->now_ + interval_;
         order_ = ++clock_->seq_;
         auto cb = callback_;
         if (cb) cb();

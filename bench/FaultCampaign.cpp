@@ -37,10 +37,11 @@
 
 #include "base/EventLoop.h"
 #include "bench/FaultProxy.h"
-#include "control/AdapterControl.h"
+#include "control/AdapterCore.h"
 #include "control/AdapterProtocol.h"
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/PortOnlyView.h"
+#include "tests/support/RecordingSink.h"
 #include "transport/LineTrace.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
@@ -69,7 +70,6 @@ const char* OpName(Op op) {
     return "?";
 }
 
-constexpr char kUpdateOk[] = "Updating firmware : Ok";
 
 struct Settings {
     std::string simPath;
@@ -433,16 +433,6 @@ std::string Normalize(const std::string& text) {
     return out;
 }
 
-class RecordingSink : public MessageSink {
-public:
-    void ShowMessage(const std::string&, const std::string& text, MsgIcon) override {
-        if (messages.empty()) first = text;
-        messages.push_back(text);
-    }
-    std::vector<std::string> messages;
-    std::string first;
-};
-
 class StatusView : public UpdateView {
 public:
     void SetProgressMax(int) override {}
@@ -451,12 +441,15 @@ public:
     std::string status;
 };
 
-// The objects of one command-line run, in the order configurator-cli makes them.
+// One command-line run: its loop and its adapter's core, as configurator-cli makes them.
 struct Host {
     Host(const std::string& port)
-        : dev(loop, sink),
-          view(PortChoice{port, port, ""}, [this] { loop.Quit(0); }),
-          control(loop, sink, dev, updater, model, view, nullptr) {}
+        : view(PortChoice{port, port, ""}, [this] { loop.Quit(0); }),
+          core(loop, sink, view),
+          model(core.Model()),
+          updater(core.Updater()),
+          dev(core.Device()),
+          control(core.Control()) {}
     // As configurator-cli takes an operation's outcome: its exchange answered to the end.
     bool RunOperation(const std::function<void()>& starter) {
         starter();
@@ -474,11 +467,12 @@ struct Host {
 
     EventLoop loop;
     RecordingSink sink;
-    AdapterModel model;
-    TFWUpdate updater;
-    TSerDev dev;
     PortOnlyView view;
-    AdapterControl control;
+    AdapterCore core;
+    AdapterModel& model;
+    TFWUpdate& updater;
+    TSerDev& dev;
+    AdapterControl& control;
 };
 
 Bytes ReadFile(const fs::path& path) {
@@ -578,12 +572,12 @@ Outcome ClassifyUpdate(const Setup& s, Host& host, const StatusView& status, boo
     Outcome o;
     if (!searched) {
         o.kind = "error";
-        o.label = "search before the update: " + Normalize(host.sink.first);
+        o.label = "search before the update: " + Normalize(host.sink.FirstText());
         return o;
     }
-    if (status.status.empty() && !host.sink.messages.empty()) {
+    if (status.status.empty() && !host.sink.boxes.empty()) {
         o.kind = "error";
-        o.label = "update command: " + Normalize(host.sink.first);
+        o.label = "update command: " + Normalize(host.sink.FirstText());
         return o;
     }
     const std::size_t whole = static_cast<std::size_t>(s.pages * s.pageSize);
@@ -608,14 +602,13 @@ Outcome ClassifyUpdate(const Setup& s, Host& host, const StatusView& status, boo
             if (it != damage.lastIsPair.end() && it->second) ++o.pairsAccepted;
         }
     }
-    // Both texts are success to the command line.
-    const bool ok = status.status == kUpdateOk || status.status == "System Updating : Ok";
+    const bool ok = TFWUpdate::Succeeded(host.updater.LastOutcome());
     if (!ok || gaveUp) {
         o.kind = "error";
         o.label = gaveUp ? "boot loader silent, given up: " + Normalize(status.status)
                          : Normalize(status.status);
         if (o.label.empty()) o.label = "(no status)";
-        if (!host.sink.messages.empty()) o.label += " | box: " + Normalize(host.sink.first);
+        if (!host.sink.boxes.empty()) o.label += " | box: " + Normalize(host.sink.FirstText());
         return o;
     }
     if (written && image == expected) {
@@ -676,7 +669,7 @@ nlohmann::json ReadState(const fs::path& path) {
 
 std::string ErrorLabel(const char* step, const Host& host) {
     return std::string(step) + ": " +
-           (host.sink.messages.empty() ? std::string("(no message)") : Normalize(host.sink.first));
+           (host.sink.boxes.empty() ? std::string("(no message)") : Normalize(host.sink.FirstText()));
 }
 
 // Search, then the operation, as the command line's subcommand does; the result the user is
@@ -724,7 +717,7 @@ Outcome RunControl(const Setup& s, Host& host, const fs::path& stateFile, std::s
             return o;
         }
         if (modes[row].StateIcon != 0) {
-            host.control.lvModesSelectItem(row);
+            host.control.Modes().lvModesSelectItem(row);
             if (!host.RunOperation([&host] { host.control.btModeSelectClick(); })) {
                 o.kind = "error";
                 o.label = ErrorLabel("mode", host);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,9 +20,10 @@
 #include <vector>
 
 #include "base/EventLoop.h"
-#include "control/AdapterControl.h"
+#include "control/AdapterCore.h"
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/PortOnlyView.h"
+#include "transport/LineTrace.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
 
@@ -96,9 +98,11 @@ Row Update(const std::string& simPath, const fs::path& dir, int pageSize) {
     EventLoop loop;
     PrintingSink sink;
     LastStatus view;
-    TSerDev dev(loop, sink);
+    PortOnlyView operation(PortChoice{sim.Pty(), sim.Pty(), ""});
+    AdapterCore core(loop, sink, operation);
+    TSerDev& dev = core.Device();
     dev.PortName = sim.Pty();
-    TFWUpdate engine;
+    TFWUpdate& engine = core.Updater();
     auto watch = loop.CreateTimer();
     watch->SetCallback([&] {
         if (!engine.IsActive()) loop.Quit(0);
@@ -121,7 +125,7 @@ Row Update(const std::string& simPath, const fs::path& dir, int pageSize) {
     const bool identical =
         flashed == firmware.substr(TFWUpdate::kHeaderSize, static_cast<std::size_t>(row.pages) *
                                                                static_cast<std::size_t>(pageSize));
-    row.ok = view.status == "Updating firmware : Ok" && identical;
+    row.ok = engine.LastOutcome() == TFWUpdate::Outcome::Written && identical;
     row.result = view.status + (identical ? "" : ", image DIFFERS");
     return row;
 }
@@ -135,23 +139,30 @@ Row Search(const std::string& simPath) {
     EventLoop loop;
     PrintingSink sink;
     PortOnlyView view(PortChoice{sim.Pty(), sim.Pty(), ""}, [&loop] { loop.Quit(0); });
-    AdapterModel model;
-    TFWUpdate engine;
-    TSerDev dev(loop, sink);
-    AdapterControl control(loop, sink, dev, engine, model, view, nullptr);
+    AdapterCore core(loop, sink, view);
+    AdapterControl& control = core.Control();
+    const AdapterModel& model = core.Model();
+    // The line's own record tells which probe was answered.
+    std::FILE* traced = std::tmpfile();
+    LineTrace trace(traced, true);
+    core.Device().SetTrace(&trace);
     const double cpu0 = CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     control.btSearchClick();
     if (control.Busy()) loop.Run();
     row.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     row.cpu = CpuSeconds() - cpu0;
-    const OperationContext& ctx = control.Context();
     const Bytes prefix = "!rimPAX_SC_";
     row.sent = 2 * (prefix.size() + 1);
     // Both replies: markers around each body, as the adapter sent them.
     row.received = model.SettingsLogText().size() + 2 * (2 + 4);
-    row.ok = sink.count == 0 && !model.Identity.SerialNumber.empty() && ctx.PrefixIndex == 0 &&
-             ctx.SettingsIndex == 0;
+    int writes = 0;
+    std::rewind(traced);
+    char line[512];
+    while (std::fgets(line, sizeof line, traced) != nullptr)
+        writes += std::strstr(line, " TX ") != nullptr ? 1 : 0;
+    // Found by its first probe: the identify command and the query, nothing more.
+    row.ok = sink.count == 0 && !model.Identity.SerialNumber.empty() && writes == 2;
     row.result = row.ok ? "found at 115200" : "NOT FOUND";
     return row;
 }

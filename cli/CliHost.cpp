@@ -19,9 +19,10 @@ extern "C" void OnInterrupt(int sig) {
     std::signal(sig, SIG_DFL);
 }
 
-// The serial layer takes only names under /dev/ for serial ports, so a link such as
-// /dev/serial/by-id/... or one in a user's own directory is followed here. Anything that
-// does not end at a character device under /dev/ is left for the serial layer to refuse.
+// The serial layer opens a path under /dev/ or any path that names a character device. A
+// link such as /dev/serial/by-id/... or one in a user's own directory is followed here, so
+// that the messages and the trace name the device that was opened; anything that does not end
+// at a character device under /dev/ is left as given, for the serial layer to judge.
 std::string DevicePath(const std::string& port) {
     namespace fs = std::filesystem;
     if (port.find('/') == std::string::npos) return port;  // COM3, USB:<serial>
@@ -39,12 +40,8 @@ std::string DevicePath(const std::string& port) {
 // (Open Port(...)) and the trace name the device that was opened.
 CliHost::CliHost(CliApp& cli)
     : sink_(cli.sink), view_(DevicePath(cli.options.port), cli.options.port) {
-    // The window's order: update engine, then the serial device.
-    updater_ = std::make_unique<TFWUpdate>();
-    dev_ = std::make_unique<TSerDev>(loop_, sink_);
-    dev_->SetTrace(cli.trace.get());
-    control_ =
-        std::make_unique<AdapterControl>(loop_, sink_, *dev_, *updater_, model_, view_, nullptr);
+    core_ = std::make_unique<AdapterCore>(loop_, sink_, view_);
+    core_->Device().SetTrace(cli.trace.get());
     view_.SetOnEnded([this] { loop_.Quit(0); });
     g_interrupted = 0;
     previousInt_ = std::signal(SIGINT, OnInterrupt);
@@ -65,10 +62,7 @@ bool CliHost::Interrupted() const {
 void CliHost::CheckInterrupt() {
     if (!g_interrupted || interruptHandled_) return;
     interruptHandled_ = true;
-    if (updater_->IsActive())
-        control_->StopUpdate();
-    else if (control_->Busy())
-        control_->EndOperation();
+    core_->Control().Abort();
 }
 
 void CliHost::OnChosen(CliApp& cli, CLI::App* sub, std::function<int(CliHost&)> work) {
@@ -84,14 +78,14 @@ void CliHost::OnChosen(CliApp& cli, CLI::App* sub, std::function<int(CliHost&)> 
 bool CliHost::RunOperation(const std::function<void()>& starter) {
     if (Interrupted()) return false;
     starter();
-    if (control_->Busy()) {
+    if (Control().Busy()) {
         interruptPoll_->Start(kInterruptPollMs);
         loop_.Run();
         interruptPoll_->Stop();
     }
-    return control_->Succeeded() && !Interrupted();
+    return Control().Succeeded() && !Interrupted();
 }
 
 bool CliHost::Search() {
-    return RunOperation([this] { control_->btSearchClick(); });
+    return RunOperation([this] { Control().btSearchClick(); });
 }

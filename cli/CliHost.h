@@ -1,5 +1,4 @@
-// The core objects of one command-line run, wired as the window wires them: a real-time
-// loop, the serial device, the update engine, the model and the adapter control.
+// One command-line run: a real-time loop and the adapter's core on the run's port.
 #pragma once
 
 #include <functional>
@@ -9,10 +8,7 @@
 #include "base/EventLoop.h"
 #include "cli/CliView.h"
 #include "cli/ConsoleSink.h"
-#include "control/AdapterControl.h"
-#include "control/AdapterModel.h"
-#include "transport/TSerDev.h"
-#include "update/TFWUpdate.h"
+#include "control/AdapterCore.h"
 
 namespace CLI {
 class App;
@@ -43,10 +39,10 @@ public:
     EventLoop& Loop() { return loop_; }
     ConsoleSink& Sink() { return sink_; }
     CliView& View() { return view_; }
-    TSerDev& Device() { return *dev_; }
-    TFWUpdate& Updater() { return *updater_; }
-    AdapterModel& Model() { return model_; }
-    AdapterControl& Control() { return *control_; }
+    TSerDev& Device() { return core_->Device(); }
+    TFWUpdate& Updater() { return core_->Updater(); }
+    AdapterModel& Model() { return core_->Model(); }
+    AdapterControl& Control() { return core_->Control(); }
 
 private:
     void CheckInterrupt();
@@ -54,10 +50,7 @@ private:
     EventLoop loop_;
     ConsoleSink& sink_;
     CliView view_;
-    AdapterModel model_;
-    std::unique_ptr<TFWUpdate> updater_;
-    std::unique_ptr<TSerDev> dev_;
-    std::unique_ptr<AdapterControl> control_;
+    std::unique_ptr<AdapterCore> core_;
     std::unique_ptr<Timer> interruptPoll_;
     bool interruptHandled_ = false;
     void (*previousInt_)(int) = nullptr;

@@ -17,7 +17,7 @@ int SelectMode(CliApp& cli, CliHost& host, const std::string& id) {
             ReportAdapter(cli, model);
             return kExitOk;
         }
-        host.Control().lvModesSelectItem(i);
+        host.Control().Modes().lvModesSelectItem(i);
         if (!host.RunOperation([&host] { host.Control().btModeSelectClick(); })) return kExitFailed;
         ReportAdapter(cli, model);
         // The adapter's answer lists its modes anew: only its mark says the switch was made.

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr char kCanceled[] = "Firmware Update canceled...";
 
 struct UpdateOptions {
     std::string file;
@@ -22,10 +21,6 @@ struct UpdateOptions {
     bool wait = false;
     double idleTimeout = 30;  // seconds; 0: wait for ever, as the window does
 };
-
-bool Succeeded(const std::string& status) {
-    return status == "Updating firmware : Ok" || status == "System Updating : Ok";
-}
 
 // Only the engine writes to the view it is handed, and it does so from its start on: what
 // passes through here tells that the adapter was sent into its boot loader (or was found
@@ -91,12 +86,13 @@ int Update(CliApp& cli, CliHost& host, const UpdateOptions& o) {
             [&] { host.Control().StartUpdate(o.file, o.noSearch, o.wait, engineView); });
     // Interrupted before the engine ran (in the search, or awaiting the update command's
     // reply): the engine's own cancel text was never shown.
-    if (host.Interrupted() && !engineView.Started()) view.SetStatus(kCanceled);
+    if (host.Interrupted() && !engineView.Started()) view.SetStatus(TFWUpdate::OutcomeText(TFWUpdate::Outcome::Canceled));
     view.Finish();
 
     // An engine that has confirmed the end marker has written the firmware, whatever came
     // after.
-    const bool ok = ready && !watch.GaveUp() && Succeeded(view.Status());
+    const bool ok =
+        ready && !watch.GaveUp() && TFWUpdate::Succeeded(host.Updater().LastOutcome());
     const bool inBootLoader = !ok && engineView.Started();
     if (inBootLoader) ExplainBootLoader(cli.options.port, o.file);
     if (json) {

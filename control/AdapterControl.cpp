@@ -17,6 +17,7 @@ AdapterControl::AdapterControl(TimerFactory& owner, MessageSink& sink, TSerDev& 
       view_(view),
       settings_(settings),
       tmrSearch_(owner.CreateTimer()),
+      modes_(model, view, [this] { btModeSelectClick(); }),
       prefixes_(MakeCommandPrefixes(SpecialCommandText())) {
     tmrSearch_->SetCallback([this] { tmrSearchTimer(); });
 }
@@ -89,54 +90,19 @@ void AdapterControl::StopUpdate() {
     SetUpdateRunCaption("Run");
 }
 
+void AdapterControl::Abort() {
+    if (updater_.IsActive())
+        StopUpdate();
+    else if (busy_)
+        EndOperation();
+}
+
 void AdapterControl::StartRepair(const Bytes& modeFileData) {
     if (busy_) return;
     ctx_.ModeFileData = modeFileData;
     ctx_.NextOnReply = osRepairCommand;
     SetUpdateRunCaption("Stop");
     StartOperation();
-}
-
-void AdapterControl::lvModesSelectItem(std::size_t row, bool selected) {
-    if (row >= model_.Modes.size()) return;
-    // Remembered whether it gains or loses the selection: a click that deselects the row
-    // still leaves it as the one Select acts on.
-    model_.SelectedRow = row;
-    if (selected)
-        for (ModeRow& other : model_.Modes)
-            other.Selected = false;
-    model_.Modes[row].Selected = selected;
-    if (model_.Enabled(Control::lvModes))
-        Enable(Control::btModeSelect, model_.Modes[row].StateIcon != 0);
-}
-
-void AdapterControl::lvModesMouseUp() {
-    if (model_.SelectedRow) lvModesSelectItem(*model_.SelectedRow);
-    view_.ModesChanged();
-}
-
-void AdapterControl::lvModesKeyPress(char key) {
-    if (key == '\r' || key == ' ') btModeSelectClick();
-}
-
-void AdapterControl::lvModesColumnClick(int column) {
-    if (model_.Modes.empty()) return;
-    if (column == model_.SortCol)
-        model_.SortDir = model_.SortDir == 0 ? 1 : 0;
-    else
-        model_.SortDir = 0;
-    model_.SortCol = column;
-    SortModesAndScroll();
-}
-
-void AdapterControl::SortModesAndScroll() {
-    model_.SortModes();
-    view_.ModesChanged();
-    for (std::size_t i = 0; i < model_.Modes.size(); ++i) {
-        if (!model_.Modes[i].Selected) continue;
-        view_.ScrollModeIntoView(i);
-        return;
-    }
 }
 
 // ---- the machine -------------------------------------------------------------------------
@@ -454,12 +420,7 @@ void AdapterControl::EndOperation() {
     Enable(Control::btRefresh, true);
     Enable(Control::btCopy, !model_.SettingsLog.empty());
     view_.UpdatePageState();
-    dev_.OnArrival = nullptr;
-    dev_.BeginUpdate();
-    dev_.SetRTS(true);
-    dev_.SetDTR(true);
-    dev_.EndUpdate();
-    dev_.Close();
+    dev_.Release();
     ctx_.ReplyBuffer.clear();
     SetUpdateRunCaption("Run");
     FocusAfterOperation();
@@ -476,7 +437,7 @@ void AdapterControl::FocusAfterOperation() {
     if (!ctx_.FocusAfterOp) return;
     view_.FocusControl(*ctx_.FocusAfterOp);
     if (*ctx_.FocusAfterOp != Control::lvModes || model_.Modes.empty()) return;
-    SortModesAndScroll();
+    modes_.SortAndScroll();
 }
 
 bool AdapterControl::PollReceive(std::uint32_t count) {

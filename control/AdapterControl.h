@@ -1,7 +1,7 @@
-// The adapter-control operations of the main window: the starters that the window's buttons
-// call, the operation state machine stepped by the tmrSearch timer, and the parsing of the
-// replies into the model. One operation runs at a time; it opens the device at its start
-// and closes it at its end.
+// The adapter-control operations: the starters that a host's buttons (or commands) call, the
+// operation state machine stepped by the tmrSearch timer, and the parsing of the replies into
+// the model. One operation runs at a time; it opens the device at its start and closes it at
+// its end. The machine is its own: hosts start operations, stop them and read the model.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "base/Timer.h"
 #include "control/AdapterModel.h"
 #include "control/AdapterProtocol.h"
+#include "control/ModeList.h"
 #include "control/OperationContext.h"
 #include "control/OperationView.h"
 #include "control/SettingsWriter.h"
@@ -47,16 +48,11 @@ public:
     void StopUpdate();
     // Update page Run for "Repair", with the 80 bytes of a checked mode file.
     void StartRepair(const Bytes& modeFileData);
-    // The mode list's own events.
-    // The list's selection moved to (`selected`) or away from `row`.
-    void lvModesSelectItem(std::size_t row, bool selected = true);
-    // A click that deselected the row, or hit empty space, leaves the remembered row selected.
-    void lvModesMouseUp();
-    void lvModesDblClick() { btModeSelectClick(); }
-    // Enter and Space select the mode; other keys do nothing.
-    void lvModesKeyPress(char key);
-    // Sorts by `column` (0 "#", 1 "ID", 2 "Description"); the same column again reverses.
-    void lvModesColumnClick(int column);
+    // Ends whatever runs now, as a host that is told to stop (an interrupt) must: an update as
+    // Stop ends it, any other operation at once, its port closed.
+    void Abort();
+    // The mode list's own events and rules.
+    ModeList& Modes() { return modes_; }
 
     bool Busy() const { return busy_; }
     // The last operation's exchange was answered to its end (a search found the adapter, a
@@ -64,6 +60,7 @@ public:
     // engine's status.
     bool Succeeded() const { return succeeded_; }
 
+private:
     // The machine itself.
     void StartOperation();
     bool OperationStep();
@@ -75,9 +72,6 @@ public:
     void ShowPartialReply(bool enabled);
     void ParseLog();
 
-    OperationContext& Context() { return ctx_; }
-
-private:
     void OnArrival();
     void Tick(bool onArrival);
     bool RunSteps();
@@ -107,8 +101,6 @@ private:
     std::string PortText();
     void SetUpdateRunCaption(const char* caption);
     void FocusAfterOperation();
-    // Re-sorts the mode list and scrolls its selected row, if any, fully into view.
-    void SortModesAndScroll();
 
     TimerFactory& owner_;
     MessageSink& sink_;
@@ -118,6 +110,7 @@ private:
     OperationView& view_;
     SettingsWriter* settings_;
     std::unique_ptr<Timer> tmrSearch_;
+    ModeList modes_;
     CommandPrefixes prefixes_;
     OperationContext ctx_;
     bool busy_ = false;

@@ -1,6 +1,6 @@
 #include "control/AdapterModel.h"
 
-#include "control/ModeListOrder.h"
+#include "control/ModeList.h"
 
 AdapterModel::AdapterModel() {
     enabled_.fill(true);

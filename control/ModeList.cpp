@@ -1,6 +1,9 @@
-#include "control/ModeListOrder.h"
+#include "control/ModeList.h"
 
 #include <algorithm>
+
+#include "control/AdapterModel.h"
+#include "control/OperationView.h"
 
 namespace {
 unsigned char Fold(char c) {
@@ -33,4 +36,50 @@ void SortModeRows(std::vector<ModeRow>& rows, int sortCol, int sortDir) {
     std::stable_sort(rows.begin(), rows.end(), [&](const ModeRow& a, const ModeRow& b) {
         return CompareModeRows(a, b, sortCol, sortDir) < 0;
     });
+}
+
+ModeList::ModeList(AdapterModel& model, OperationView& view, std::function<void()> selectMode)
+    : model_(model), view_(view), selectMode_(std::move(selectMode)) {}
+
+void ModeList::lvModesSelectItem(std::size_t row, bool selected) {
+    if (row >= model_.Modes.size()) return;
+    // Remembered whether it gains or loses the selection: a click that deselects the row
+    // still leaves it as the one Select acts on.
+    model_.SelectedRow = row;
+    if (selected)
+        for (ModeRow& other : model_.Modes)
+            other.Selected = false;
+    model_.Modes[row].Selected = selected;
+    if (!model_.Enabled(Control::lvModes)) return;
+    model_.SetEnabled(Control::btModeSelect, model_.Modes[row].StateIcon != 0);
+    view_.ControlChanged(Control::btModeSelect);
+}
+
+void ModeList::lvModesMouseUp() {
+    if (model_.SelectedRow) lvModesSelectItem(*model_.SelectedRow);
+    view_.ModesChanged();
+}
+
+void ModeList::lvModesKeyPress(char key) {
+    if (key == '\r' || key == ' ') selectMode_();
+}
+
+void ModeList::lvModesColumnClick(int column) {
+    if (model_.Modes.empty()) return;
+    if (column == model_.SortCol)
+        model_.SortDir = model_.SortDir == 0 ? 1 : 0;
+    else
+        model_.SortDir = 0;
+    model_.SortCol = column;
+    SortAndScroll();
+}
+
+void ModeList::SortAndScroll() {
+    model_.SortModes();
+    view_.ModesChanged();
+    for (std::size_t i = 0; i < model_.Modes.size(); ++i) {
+        if (!model_.Modes[i].Selected) continue;
+        view_.ScrollModeIntoView(i);
+        return;
+    }
 }

@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "FuzzRig.h"
-#include "control/AdapterControl.h"
+#include "control/AdapterCore.h"
 #include "control/OperationView.h"
 #include "tests/support/PortOnlyView.h"
 #include "transport/TSerDev.h"
@@ -54,20 +54,15 @@ public:
 
 struct OperationRig {
     VirtualClock clock;
-    FuzzLine line{clock};
+    FuzzLine line{&clock};
     RecordingSink sink;
     PortOnlyView view{PortChoice{"/dev/ttyFuzz", "ttyFuzz", ""}};
     ModeSetting settings;
-    AdapterModel model;
-    TFWUpdate updater;
-    TSerDev& dev = SharedDevice(clock, sink);
-    AdapterControl control{clock, sink, dev, updater, model, view, &settings};
+    AdapterCore core{clock, sink, view, {&settings, line.Column(), QuietPortLists()}};
+    AdapterModel& model = core.Model();
+    AdapterControl& control = core.Control();
 
     OperationRig() = default;
-    // Whatever a run leaves open closes on its own line, never on the next run's.
-    ~OperationRig() {
-        if (dev.Opened) dev.Close();
-    }
     OperationRig(const OperationRig&) = delete;
     OperationRig& operator=(const OperationRig&) = delete;
 

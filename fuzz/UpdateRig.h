@@ -74,7 +74,7 @@ public:
         : in_(in),
           setup_(in),
           sim_(setup_.config),
-          line_(clock_),
+          line_(&clock_),
           file_(Pattern(kFirmwareHeaderSize + setup_.payload)) {
         // Many runs in a row share their image size: the file on disk already holds theirs.
         static Bytes written;
@@ -82,7 +82,6 @@ public:
             std::ofstream(Path(), std::ios::binary | std::ios::trunc) << file_;
             written = file_;
         }
-        dev_.PortName = "/dev/ttyFuzz";
         line_.SetArrivals(setup_.arrivals);
         line_.onWrite = [this](const Bytes& frame) { sim_.OnBytes(frame, clock_.Now()); };
         line_.onCall = [this] { Sync(); };
@@ -92,10 +91,6 @@ public:
         };
     }
 
-    // Whatever a run leaves open closes on its own line, never on the next run's.
-    ~UpdateRig() {
-        if (dev_.Opened) dev_.Close();
-    }
     UpdateRig(const UpdateRig&) = delete;
     UpdateRig& operator=(const UpdateRig&) = delete;
 
@@ -110,7 +105,7 @@ public:
         return path;
     }
 
-    bool Start() { return engine_.Start(clock_, sink_, dev_, Path(), view_, setup_.wait); }
+    bool Start() { return engine_.Start(clock_, sink_, *dev_, Path(), view_, setup_.wait); }
     // Runs until the engine ends or `limitMs` pass; true when it ended.
     bool RunFor(std::int64_t limitMs) {
         return fuzz::RunUntil(
@@ -182,7 +177,7 @@ private:
     FuzzLine line_;
     RecordingSink sink_;
     RecordingUpdateView view_;
-    TSerDev& dev_ = SharedDevice(clock_, sink_);
+    std::unique_ptr<TSerDev> dev_ = MakeDevice(clock_, sink_, line_);
     TFWUpdate engine_;
     Bytes file_;
     std::vector<Bytes> simChunks_;

@@ -36,7 +36,7 @@ const std::string& Path() {
 // refused with one box naming the file and the old data kept.
 template <typename Loader>
 void CheckLoader(Loader load, const Bytes& content, bool fits, const char* what) {
-    fuzz::RecordingSink sink;
+    RecordingSink sink;
     Bytes data = "kept";
     const bool ok = load(Path(), sink, data);
     FUZZ_CHECK(ok == fits, std::string(what) + " accepted " + std::to_string(ok) + " at size " +
@@ -56,12 +56,12 @@ void CheckLoader(Loader load, const Bytes& content, bool fits, const char* what)
 // header frame carrying the file's first 80 bytes and their checksum.
 void CheckHeaderFrame(const Bytes& content) {
     VirtualClock clock;
-    fuzz::FuzzLine line(clock);
-    fuzz::RecordingSink sink;
+    fuzz::FuzzLine line(&clock);
+    RecordingSink sink;
     NullUpdateView view;
-    TSerDev& dev = fuzz::SharedDevice(clock, sink);
-    dev.PortName = "/dev/ttyFuzz";
     TFWUpdate engine;
+    const std::unique_ptr<TSerDev> device = fuzz::MakeDevice(clock, sink, line);
+    TSerDev& dev = *device;
     line.onWrite = [&](const Bytes& w) {
         if (w == "<") line.Schedule(0, Bytes("+\x02\x80\x00", 4));
     };

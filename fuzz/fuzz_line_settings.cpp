@@ -99,19 +99,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     static VirtualClock clock;
-    static fuzz::RecordingSink sink;
-    static fuzz::FuzzLine line(clock);
-    static TSerDev dev(clock, sink, std::make_unique<fuzz::QuietComSource>());
+    static RecordingSink sink;
+    static fuzz::FuzzLine line(&clock);
+    static const std::unique_ptr<TSerDev> device = fuzz::MakeDevice(clock, sink, line);
+    TSerDev& dev = *device;
     const std::string settings = in.Rest();
-    dev.PortName = "/dev/ttyFuzz";
-    line.dcb = serial::DCB{};
-    line.dcb.DCBlength = sizeof line.dcb;
-    line.dcb.BaudRate = 4800;
-    line.dcb.ByteSize = 7;
-    line.dcb.StopBits = serial::TWOSTOPBITS;
+    line.device = serial::DCB{};
+    line.device.DCBlength = sizeof line.device;
+    line.device.BaudRate = 4800;
+    line.device.ByteSize = 7;
+    line.device.StopBits = serial::TWOSTOPBITS;
     FUZZ_CHECK(dev.Open(), "open");
     dev.SetParams(settings);
-    const serial::DCB dcb = line.dcb;
+    const serial::DCB dcb = line.device;
     dev.Close();
 
     FUZZ_CHECK(dcb.Parity <= serial::MARKPARITY, "parity code " + std::to_string(dcb.Parity));

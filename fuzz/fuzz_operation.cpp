@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (op % 4) {
         case 0:
             if (!rig.model.Modes.empty())
-                rig.control.lvModesSelectItem(pick % rig.model.Modes.size());
+                rig.control.Modes().lvModesSelectItem(pick % rig.model.Modes.size());
             ended = rig.Run([&] { rig.control.btModeSelectClick(); }, kLimitMs);
             break;
         case 1:

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "FuzzRig.h"
-#include "control/ModeListOrder.h"
+#include "control/ModeList.h"
 #include "control/ReplyFraming.h"
 #include "control/ReplyParser.h"
 #include "control/SupplyVoltage.h"

@@ -38,7 +38,7 @@ Bytes RecordOperation(const SimConfig& config, std::uint8_t op, std::uint8_t pic
     Bytes pieces;
     rig.line.onWrite = [&](const Bytes& w) {
         static const char kParity[] = "NOEMS";
-        const serial::DCB& d = rig.line.dcb;
+        const serial::DCB& d = rig.line.device;
         sim.SetLine({d.BaudRate, d.Parity < 5 ? kParity[d.Parity] : '?', d.ByteSize});
         simNow = std::max(simNow, rig.clock.Now());
         sim.OnBytes(w, simNow);
@@ -57,7 +57,7 @@ Bytes RecordOperation(const SimConfig& config, std::uint8_t op, std::uint8_t pic
     switch (op % 4) {
         case 0:
             if (!rig.model.Modes.empty())
-                rig.control.lvModesSelectItem(pick % rig.model.Modes.size());
+                rig.control.Modes().lvModesSelectItem(pick % rig.model.Modes.size());
             rig.Run([&] { rig.control.btModeSelectClick(); }, 600000);
             break;
         case 1:

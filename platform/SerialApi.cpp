@@ -1,6 +1,5 @@
 #include "platform/SerialApi.h"
 
-#include "platform/SerialPort.h"
 
 namespace serial {
 
@@ -13,14 +12,11 @@ const std::array<const char*, kRowCount> kRowNames = {
 
 namespace {
 template <typename Fn>
-bool BindRow(Fn& slot, int row, const std::function<void*(const char*)>& lookup) {
-    slot = reinterpret_cast<Fn>(lookup(kRowNames[row]));
-    return slot != nullptr;
-}
-
-std::array<Column, 2>& Table() {
-    static std::array<Column, 2> table{platform::NativeSerialColumn(), Column{}};
-    return table;
+bool BindRow(std::function<Fn>& slot, int row, const std::function<void*(const char*)>& lookup) {
+    const auto fn = reinterpret_cast<Fn*>(lookup(kRowNames[row]));
+    if (fn == nullptr) return false;
+    slot = fn;
+    return true;
 }
 }  // namespace
 
@@ -35,6 +31,65 @@ bool BindColumn(Column& c, const std::function<void*(const char*)>& lookup) {
     return ok;
 }
 
-Column& TableColumn(int kind) { return Table()[kind == 1 ? 1 : 0]; }
+Column Backend::AsColumn() {
+    // Each row holds the object only while it lives; a gone object fails like a gone device.
+    const std::weak_ptr<Backend*> weak = alive_;
+    auto at = [weak]() -> Backend* {
+        const auto held = weak.lock();
+        return held ? *held : nullptr;
+    };
+    Column c;
+    c.CreateFile = [at](const char* name, DWORD access, DWORD share, void* security,
+                        DWORD creation, DWORD flags, HANDLE templateFile) {
+        Backend* b = at();
+        return b ? b->Open(name, access, share, security, creation, flags, templateFile)
+                 : InvalidHandle();
+    };
+    c.CloseHandle = [at](HANDLE h) -> BOOL {
+        Backend* b = at();
+        return b ? b->Close(h) : 0;
+    };
+    c.ReadFile = [at](HANDLE h, void* buffer, DWORD n, DWORD* read, void*) -> BOOL {
+        Backend* b = at();
+        if (b) return b->Read(h, buffer, n, read);
+        if (read) *read = 0;
+        return 0;
+    };
+    c.WriteFile = [at](HANDLE h, const void* buffer, DWORD n, DWORD* written, void*) -> BOOL {
+        Backend* b = at();
+        if (b) return b->Write(h, buffer, n, written);
+        if (written) *written = 0;
+        return 0;
+    };
+    c.GetLastError = [at](HANDLE h) -> DWORD {
+        Backend* b = at();
+        return b ? b->LastError(h) : 0;
+    };
+    c.ClearCommError = [at](HANDLE h, DWORD* errors, COMSTAT* status) -> BOOL {
+        Backend* b = at();
+        return b ? b->Status(h, errors, status) : 0;
+    };
+    c.EscapeCommFunction = [at](HANDLE h, DWORD func) -> BOOL {
+        Backend* b = at();
+        return b ? b->Escape(h, func) : 0;
+    };
+    c.PurgeComm = [at](HANDLE h, DWORD flags) -> BOOL {
+        Backend* b = at();
+        return b ? b->Purge(h, flags) : 0;
+    };
+    c.SetCommState = [at](HANDLE h, DCB* dcb) -> BOOL {
+        Backend* b = at();
+        return b ? b->SetState(h, dcb) : 0;
+    };
+    c.GetCommState = [at](HANDLE h, DCB* dcb) -> BOOL {
+        Backend* b = at();
+        return b ? b->GetState(h, dcb) : 0;
+    };
+    c.SetupComm = [at](HANDLE h, DWORD in, DWORD out) -> BOOL {
+        Backend* b = at();
+        return b ? b->Setup(h, in, out) : 0;
+    };
+    return c;
+}
 
 }  // namespace serial

@@ -1,12 +1,15 @@
 // The serial function table: eleven Win32-style serial functions, one column per backend
 // (0: the platform's own serial ports, 1: FTDI's D2XX library). Our own declarations, laid out
-// as the Windows API and the D2XX Win32-style functions expect them.
+// as the Windows API and the D2XX Win32-style functions expect them. Every serial device holds
+// its own two columns, so devices on real ports and devices on fakes live side by side.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <type_traits>
 
 namespace serial {
 
@@ -109,19 +112,20 @@ using SetCommStateFn = BOOL (*)(HANDLE h, DCB* dcb);
 using GetCommStateFn = BOOL (*)(HANDLE h, DCB* dcb);
 using SetupCommFn = BOOL (*)(HANDLE h, DWORD inQueue, DWORD outQueue);
 
-// One column of the table; members in row order.
+// One column of the table; members in row order. A row is any callable of the row's
+// signature: a system function, a library's, or one that reaches an object (see Backend).
 struct Column {
-    CreateFileFn CreateFile = nullptr;
-    CloseHandleFn CloseHandle = nullptr;
-    ReadFileFn ReadFile = nullptr;
-    WriteFileFn WriteFile = nullptr;
-    GetLastErrorFn GetLastError = nullptr;
-    ClearCommErrorFn ClearCommError = nullptr;
-    EscapeCommFunctionFn EscapeCommFunction = nullptr;
-    PurgeCommFn PurgeComm = nullptr;
-    SetCommStateFn SetCommState = nullptr;
-    GetCommStateFn GetCommState = nullptr;
-    SetupCommFn SetupComm = nullptr;
+    std::function<std::remove_pointer_t<CreateFileFn>> CreateFile;
+    std::function<std::remove_pointer_t<CloseHandleFn>> CloseHandle;
+    std::function<std::remove_pointer_t<ReadFileFn>> ReadFile;
+    std::function<std::remove_pointer_t<WriteFileFn>> WriteFile;
+    std::function<std::remove_pointer_t<GetLastErrorFn>> GetLastError;
+    std::function<std::remove_pointer_t<ClearCommErrorFn>> ClearCommError;
+    std::function<std::remove_pointer_t<EscapeCommFunctionFn>> EscapeCommFunction;
+    std::function<std::remove_pointer_t<PurgeCommFn>> PurgeComm;
+    std::function<std::remove_pointer_t<SetCommStateFn>> SetCommState;
+    std::function<std::remove_pointer_t<GetCommStateFn>> GetCommState;
+    std::function<std::remove_pointer_t<SetupCommFn>> SetupComm;
 };
 
 constexpr int kRowCount = 11;
@@ -131,8 +135,35 @@ extern const std::array<const char*, kRowCount> kRowNames;
 // row is missing.
 bool BindColumn(Column& column, const std::function<void*(const char* rowName)>& lookup);
 
-// The process-wide table. Column 0 is the platform's (tests may swap in their own, restoring
-// it afterwards); column 1 is bound when the D2XX library is first loaded.
-Column& TableColumn(int kind);
+// A backend written as an object: the simulator's in-memory line, the tests' fake port. Its
+// column calls the object while the object lives and fails every call once it has gone, so a
+// device may outlive the line it was handed; each object is reached through its own column,
+// never through a static, so any number of them serve devices at once.
+class Backend {
+public:
+    Backend() : alive_(std::make_shared<Backend*>(this)) {}
+    virtual ~Backend() = default;
+    Backend(const Backend&) = delete;
+    Backend& operator=(const Backend&) = delete;
+
+    // The eleven rows, with the meaning the Win32 serial API gives them.
+    virtual HANDLE Open(const char* name, DWORD access, DWORD share, void* security,
+                        DWORD creation, DWORD flags, HANDLE templateFile) = 0;
+    virtual BOOL Close(HANDLE h) = 0;
+    virtual BOOL Read(HANDLE h, void* buffer, DWORD toRead, DWORD* read) = 0;
+    virtual BOOL Write(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written) = 0;
+    virtual DWORD LastError(HANDLE h) = 0;
+    virtual BOOL Status(HANDLE h, DWORD* errors, COMSTAT* status) = 0;
+    virtual BOOL Escape(HANDLE h, DWORD func) = 0;
+    virtual BOOL Purge(HANDLE h, DWORD flags) = 0;
+    virtual BOOL SetState(HANDLE h, DCB* dcb) = 0;
+    virtual BOOL GetState(HANDLE h, DCB* dcb) = 0;
+    virtual BOOL Setup(HANDLE h, DWORD inQueue, DWORD outQueue) = 0;
+
+    Column AsColumn();
+
+private:
+    std::shared_ptr<Backend*> alive_;
+};
 
 }  // namespace serial

@@ -7,8 +7,6 @@
 #include <cstring>
 
 namespace {
-MemoryLink* g_active = nullptr;
-
 const char kParityLetters[] = "NOEMS";
 
 std::string OnOff(bool on) {
@@ -24,26 +22,14 @@ MemoryLink::MemoryLink(AdapterSim& sim, VirtualClock& clock)
 }
 
 MemoryLink::MemoryLink(AdapterSim& sim, TimerFactory& timers, std::function<std::int64_t()> nowMs)
-    : sim_(sim),
-      nowMs_(std::move(nowMs)),
-      previousColumn_(serial::TableColumn(0)),
-      previousLink_(g_active) {
+    : sim_(sim), nowMs_(std::move(nowMs)) {
     ResetLine();
-    g_active = this;
-    serial::TableColumn(0) = MakeColumn();
     timer_ = timers.CreateTimer();
     timer_->SetCallback([this] { Sync(); });
     timer_->Start(1);
 }
 
-MemoryLink::~MemoryLink() {
-    serial::TableColumn(0) = previousColumn_;
-    g_active = previousLink_;
-}
-
-MemoryLink* MemoryLink::Active() {
-    return g_active;
-}
+MemoryLink::~MemoryLink() = default;
 
 void MemoryLink::SetPaced(bool on) {
     Sync();
@@ -102,7 +88,8 @@ bool MemoryLink::Usable(serial::HANDLE h) {
     return true;
 }
 
-serial::HANDLE MemoryLink::HostOpen(const char* name) {
+serial::HANDLE MemoryLink::Open(const char* name, serial::DWORD, serial::DWORD, void*,
+                                serial::DWORD, serial::DWORD, serial::HANDLE) {
     Sync();
     const std::string path = name ? name : "";
     // What TSerDev asks column 0 to open: a device path here, "\\.\COM<n>" on Windows.
@@ -135,7 +122,7 @@ void MemoryLink::ResetLine() {
     dcb_.StopBits = serial::ONESTOPBIT;
 }
 
-bool MemoryLink::HostClose(serial::HANDLE h) {
+serial::BOOL MemoryLink::Close(serial::HANDLE h) {
     Sync();
     if (!open_ || h != handle_) {
         lastError_ = EBADF;
@@ -149,8 +136,8 @@ bool MemoryLink::HostClose(serial::HANDLE h) {
     return true;
 }
 
-bool MemoryLink::HostRead(serial::HANDLE h, void* buffer, serial::DWORD toRead,
-                          serial::DWORD* read) {
+serial::BOOL MemoryLink::Read(serial::HANDLE h, void* buffer, serial::DWORD toRead,
+                             serial::DWORD* read) {
     if (read) *read = 0;
     if (!Usable(h)) return false;
     const std::size_t n = std::min<std::size_t>(toRead, hostRx_.size());
@@ -160,8 +147,8 @@ bool MemoryLink::HostRead(serial::HANDLE h, void* buffer, serial::DWORD toRead,
     return true;
 }
 
-bool MemoryLink::HostSend(serial::HANDLE h, const void* buffer, serial::DWORD toWrite,
-                          serial::DWORD* written) {
+serial::BOOL MemoryLink::Write(serial::HANDLE h, const void* buffer, serial::DWORD toWrite,
+                              serial::DWORD* written) {
     if (written) *written = 0;
     if (!Usable(h)) return false;
     const Bytes data(static_cast<const char*>(buffer), toWrite);
@@ -176,7 +163,8 @@ bool MemoryLink::HostSend(serial::HANDLE h, const void* buffer, serial::DWORD to
     return true;
 }
 
-bool MemoryLink::HostStatus(serial::HANDLE h, serial::DWORD* errors, serial::COMSTAT* status) {
+serial::BOOL MemoryLink::Status(serial::HANDLE h, serial::DWORD* errors,
+                               serial::COMSTAT* status) {
     if (errors) *errors = 0;
     if (!Usable(h)) return false;
     if (status) {
@@ -187,7 +175,7 @@ bool MemoryLink::HostStatus(serial::HANDLE h, serial::DWORD* errors, serial::COM
     return true;
 }
 
-bool MemoryLink::HostEscape(serial::HANDLE h, serial::DWORD func) {
+serial::BOOL MemoryLink::Escape(serial::HANDLE h, serial::DWORD func) {
     if (!Usable(h)) return false;
     switch (func) {
         case serial::SETRTS:
@@ -206,7 +194,7 @@ bool MemoryLink::HostEscape(serial::HANDLE h, serial::DWORD func) {
     }
 }
 
-bool MemoryLink::HostPurge(serial::HANDLE h, serial::DWORD flags) {
+serial::BOOL MemoryLink::Purge(serial::HANDLE h, serial::DWORD flags) {
     if (!Usable(h)) return false;
     std::string what = "purge";
     if (flags & serial::PURGE_RXCLEAR) {
@@ -222,7 +210,7 @@ bool MemoryLink::HostPurge(serial::HANDLE h, serial::DWORD flags) {
     return true;
 }
 
-bool MemoryLink::HostSetState(serial::HANDLE h, const serial::DCB* dcb) {
+serial::BOOL MemoryLink::SetState(serial::HANDLE h, serial::DCB* dcb) {
     if (!Usable(h) || dcb == nullptr) return false;
     dcb_ = *dcb;
     rts_ = dcb_.fRtsControl != serial::RTS_CONTROL_DISABLE;
@@ -231,58 +219,15 @@ bool MemoryLink::HostSetState(serial::HANDLE h, const serial::DCB* dcb) {
     return true;
 }
 
-bool MemoryLink::HostGetState(serial::HANDLE h, serial::DCB* dcb) {
+serial::BOOL MemoryLink::GetState(serial::HANDLE h, serial::DCB* dcb) {
     if (!Usable(h) || dcb == nullptr) return false;
     *dcb = dcb_;
     return true;
 }
 
-bool MemoryLink::HostSetup(serial::HANDLE h, serial::DWORD in, serial::DWORD out) {
+serial::BOOL MemoryLink::Setup(serial::HANDLE h, serial::DWORD in, serial::DWORD out) {
     if (!Usable(h)) return false;
     inQueue_ = in;
     outQueue_ = out;
     return true;
-}
-
-serial::Column MemoryLink::MakeColumn() {
-    // Plain functions, as the table holds: each finds the link through the static pointer.
-    serial::Column c;
-    c.CreateFile = [](const char* name, serial::DWORD, serial::DWORD, void*, serial::DWORD,
-                      serial::DWORD, serial::HANDLE) {
-        return Active() ? Active()->HostOpen(name) : serial::InvalidHandle();
-    };
-    c.CloseHandle = [](serial::HANDLE h) -> serial::BOOL {
-        return Active() && Active()->HostClose(h);
-    };
-    c.ReadFile = [](serial::HANDLE h, void* buf, serial::DWORD n, serial::DWORD* read,
-                    void*) -> serial::BOOL {
-        return Active() && Active()->HostRead(h, buf, n, read);
-    };
-    c.WriteFile = [](serial::HANDLE h, const void* buf, serial::DWORD n, serial::DWORD* written,
-                     void*) -> serial::BOOL {
-        return Active() && Active()->HostSend(h, buf, n, written);
-    };
-    c.GetLastError = [](serial::HANDLE) -> serial::DWORD {
-        return Active() ? Active()->lastError_ : 0;
-    };
-    c.ClearCommError = [](serial::HANDLE h, serial::DWORD* errors,
-                          serial::COMSTAT* status) -> serial::BOOL {
-        return Active() && Active()->HostStatus(h, errors, status);
-    };
-    c.EscapeCommFunction = [](serial::HANDLE h, serial::DWORD func) -> serial::BOOL {
-        return Active() && Active()->HostEscape(h, func);
-    };
-    c.PurgeComm = [](serial::HANDLE h, serial::DWORD flags) -> serial::BOOL {
-        return Active() && Active()->HostPurge(h, flags);
-    };
-    c.SetCommState = [](serial::HANDLE h, serial::DCB* dcb) -> serial::BOOL {
-        return Active() && Active()->HostSetState(h, dcb);
-    };
-    c.GetCommState = [](serial::HANDLE h, serial::DCB* dcb) -> serial::BOOL {
-        return Active() && Active()->HostGetState(h, dcb);
-    };
-    c.SetupComm = [](serial::HANDLE h, serial::DWORD in, serial::DWORD out) -> serial::BOOL {
-        return Active() && Active()->HostSetup(h, in, out);
-    };
-    return c;
 }

@@ -1,11 +1,13 @@
-// The simulated adapter on an in-memory serial port: while a MemoryLink lives it is column 0
-// of the serial function table, so TSerDev opens any "/dev/..." name onto the simulator and
-// runs unchanged in virtual-time tests. The link moves the simulator along with the clock.
+// The simulated adapter on an in-memory serial port: the link is a serial backend, and a
+// TSerDev given its column opens any "/dev/..." name onto the simulator and runs unchanged in
+// virtual-time tests. The link moves the simulator along with the clock. Any number of links
+// serve devices at once; a device that outlives its link finds a port that is gone.
 //
 //     VirtualClock clock;
 //     AdapterSim sim(config);
-//     MemoryLink link(sim, clock);     // installs the column, restores the old one when gone
-//     dev.PortName = "/dev/sim0";      // TSerDev dev(clock, sink); dev.Open() ...
+//     MemoryLink link(sim, clock);
+//     TSerDev dev(clock, sink, link.Column());
+//     dev.PortName = "/dev/sim0";      // dev.Open() ...
 //     clock.Advance(500);
 //     link.Writes();                   // every host write, with the line settings of the time
 #pragma once
@@ -24,7 +26,7 @@
 #include "sim/WirePacer.h"
 #include "platform/SerialApi.h"
 
-class MemoryLink {
+class MemoryLink : public serial::Backend {
 public:
     struct HostWrite {
         Bytes data;
@@ -35,9 +37,9 @@ public:
     MemoryLink(AdapterSim& sim, VirtualClock& clock);
     // Any owner of timers with its own notion of now (a real-time loop for benchmarks).
     MemoryLink(AdapterSim& sim, TimerFactory& timers, std::function<std::int64_t()> nowMs);
-    ~MemoryLink();
-    MemoryLink(const MemoryLink&) = delete;
-    MemoryLink& operator=(const MemoryLink&) = delete;
+    ~MemoryLink() override;
+    // Column 0 for the device that is to talk to the simulator.
+    serial::Column Column() { return AsColumn(); }
 
     // Both directions at the line's speed (10 bits a byte); off by default.
     void SetPaced(bool on);
@@ -76,21 +78,23 @@ public:
     // "open /dev/sim0", "dcb 115200,N,8 rts=1 dtr=1", "rts 0", "dtr 1", "purge rx tx", "close".
     const std::vector<std::string>& Log() const { return log_; }
 
-private:
-    static serial::Column MakeColumn();
-    static MemoryLink* Active();
+    serial::HANDLE Open(const char* name, serial::DWORD access, serial::DWORD share,
+                        void* security, serial::DWORD creation, serial::DWORD flags,
+                        serial::HANDLE templateFile) override;
+    serial::BOOL Close(serial::HANDLE h) override;
+    serial::BOOL Read(serial::HANDLE h, void* buffer, serial::DWORD toRead,
+                      serial::DWORD* read) override;
+    serial::BOOL Write(serial::HANDLE h, const void* buffer, serial::DWORD toWrite,
+                       serial::DWORD* written) override;
+    serial::DWORD LastError(serial::HANDLE) override { return lastError_; }
+    serial::BOOL Status(serial::HANDLE h, serial::DWORD* errors, serial::COMSTAT* status) override;
+    serial::BOOL Escape(serial::HANDLE h, serial::DWORD func) override;
+    serial::BOOL Purge(serial::HANDLE h, serial::DWORD flags) override;
+    serial::BOOL SetState(serial::HANDLE h, serial::DCB* dcb) override;
+    serial::BOOL GetState(serial::HANDLE h, serial::DCB* dcb) override;
+    serial::BOOL Setup(serial::HANDLE h, serial::DWORD in, serial::DWORD out) override;
 
-    serial::HANDLE HostOpen(const char* name);
-    bool HostClose(serial::HANDLE h);
-    bool HostRead(serial::HANDLE h, void* buffer, serial::DWORD toRead, serial::DWORD* read);
-    bool HostSend(serial::HANDLE h, const void* buffer, serial::DWORD toWrite,
-                  serial::DWORD* written);
-    bool HostStatus(serial::HANDLE h, serial::DWORD* errors, serial::COMSTAT* status);
-    bool HostEscape(serial::HANDLE h, serial::DWORD func);
-    bool HostPurge(serial::HANDLE h, serial::DWORD flags);
-    bool HostSetState(serial::HANDLE h, const serial::DCB* dcb);
-    bool HostGetState(serial::HANDLE h, serial::DCB* dcb);
-    bool HostSetup(serial::HANDLE h, serial::DWORD in, serial::DWORD out);
+private:
     bool Usable(serial::HANDLE h);
     void ResetLine();
     void Deliver(const LineSettings& line, const Bytes& data);
@@ -99,8 +103,6 @@ private:
 
     AdapterSim& sim_;
     std::function<std::int64_t()> nowMs_;
-    serial::Column previousColumn_;
-    MemoryLink* previousLink_;
     std::unique_ptr<Timer> timer_;
     // Tells the clock (when it is a virtual one) that the host has input.
     std::function<void()> signalReadable_;

@@ -9,8 +9,6 @@
 #include "platform/SysError.h"
 #include "transport/D2xx.h"
 #include "transport/LineTrace.h"
-#include "transport/TListCOM.h"
-#include "transport/TListUSB.h"
 
 namespace {
 const char kOpenCaption[] = "Open Port(";
@@ -18,22 +16,18 @@ const char kWriteCaption[] = "Write Port(";
 const char kCaptionEnd[] = ") Error...";
 }  // namespace
 
-TSerDev::TSerDev(TimerFactory& owner, MessageSink& sink, std::unique_ptr<ComPortSource> comSource)
-    : owner_(owner), sink_(sink) {
+TSerDev::TSerDev(TimerFactory& owner, MessageSink& sink, serial::Column comColumn,
+                 std::shared_ptr<PortLists> lists)
+    : owner_(owner),
+      sink_(sink),
+      columns_{std::move(comColumn), serial::Column{}},
+      lists_(lists ? std::move(lists) : PortLists::Shared()) {
     dcb_.DCBlength = sizeof(serial::DCB);
-    // The COM worker needs the USB worker's Hold flag, so the USB worker comes first.
-    usb_ = std::make_unique<TListUSB>();
-    com_ = std::make_unique<TListCOM>(
-        usb_->Hold, comSource ? std::move(comSource) : MakePlatformComPortSource(),
-        [this] { comListError_.store(true); });
 }
 
 TSerDev::~TSerDev() {
     Close();
-    usb_->Terminate();
-    com_->Terminate();
-    com_.reset();
-    usb_.reset();
+    lists_.reset();
     if (d2xxModule_ != nullptr) d2xx::CloseLibrary(d2xxModule_);
 }
 
@@ -61,7 +55,7 @@ bool TSerDev::Open() {
     } else if (PortName.compare(0, 3, "USB") == 0) {
         if (d2xxModule_ == nullptr) {
             if (void* lib = d2xx::OpenLibrary()) {
-                if (d2xx::BindW32Column(lib, serial::TableColumn(1)))
+                if (d2xx::BindW32Column(lib, columns_[1]))
                     d2xxModule_ = lib;
                 else
                     d2xx::CloseLibrary(lib);
@@ -78,7 +72,7 @@ bool TSerDev::Open() {
         return Fail(caption, "Error: Can not to open unknown device.");
     }
 
-    if (usb_->Busy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(kBusyWaitMs));
+    if (lists_->UsbBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(kBusyWaitMs));
 
     handle_ = Api().CreateFile(device.c_str(), serial::GENERIC_READ | serial::GENERIC_WRITE, 0,
                                nullptr, serial::OPEN_EXISTING, flags, nullptr);
@@ -95,14 +89,14 @@ bool TSerDev::Open() {
         return false;
     }
 
-    usb_->Hold.store(true);
+    lists_->PortOpened();
     if (trace_) trace_->Opened(PortName);
     GetState();
     TraceSettings();
     Api().SetupComm(handle_, kInQueue, kOutQueue);
     Purge(true, true);
     pollTimer_ = owner_.CreateTimer();
-    pollTimer_->SetCallback([this] { Poll(); });
+    pollTimer_->SetCallback([this] { OnPollTimer(); });
     StartPollTimer();
     RequestLowLatency();
     WatchInput();
@@ -127,6 +121,15 @@ void TSerDev::OnReadable() {
         return;
     }
     if (auto arrived = OnArrival) arrived();
+}
+
+// The 10 ms poll may take input before the watch sees it (both wait in the same loop turn):
+// whoever reads the device then hears of it as from the watch, so no wake is lost to the race.
+void TSerDev::OnPollTimer() {
+    const std::size_t before = rxBuffer_.size();
+    Poll();
+    if (inputWatch_ && rxBuffer_.size() > before)
+        if (auto arrived = OnArrival) arrived();
 }
 
 void TSerDev::RequestLowLatency() {
@@ -166,11 +169,20 @@ bool TSerDev::Close() {
         rxBuffer_.clear();
         Api().CloseHandle(handle_);
         handle_ = serial::InvalidHandle();
-        usb_->Hold.store(false);
+        lists_->PortClosed();
         Opened = false;
     }
     updating_ = false;
     return true;
+}
+
+void TSerDev::Release() {
+    OnArrival = nullptr;
+    BeginUpdate();
+    SetRTS(true);
+    SetDTR(true);
+    EndUpdate();
+    Close();
 }
 
 void TSerDev::Purge(bool receive, bool transmit) {
@@ -376,26 +388,26 @@ void TSerDev::RescanUSB() {
 }
 
 void TSerDev::BeginRescanUSB() {
-    usb_->RequestScan();
+    lists_->BeginRescanUSB();
 }
 
 void TSerDev::EndRescanUSB() {
-    usb_->Hold.store(true);
+    lists_->EndRescanUSB();
 }
 
 void TSerDev::ShowPendingComListError() {
     // The worker never waits on us: its failure is shown here, on the owner's thread.
-    if (comListError_.exchange(false))
+    if (lists_->TakeComListError())
         sink_.ShowMessage("Error...", "Error reading COM-List", MsgIcon::Information);
 }
 
 int TSerDev::GetCOMList(TextList& names, TextList& descs, TextList& ids) {
     ShowPendingComListError();
-    return com_->Copy(names, descs, ids);
+    return lists_->GetCOMList(names, descs, ids);
 }
 
 int TSerDev::GetUSBList(TextList& names, TextList& descs, TextList& ids) {
-    return usb_->Copy(names, descs, ids);
+    return lists_->GetUSBList(names, descs, ids);
 }
 
 int TSerDev::GetPortList(TextList& names, TextList& descs, TextList& ids) {
@@ -404,15 +416,8 @@ int TSerDev::GetPortList(TextList& names, TextList& descs, TextList& ids) {
 }
 
 bool TSerDev::TryGetPortList(PortEntries& out) {
-    out.Clear();
     ShowPendingComListError();
-    PortEntries fresh;
-    int count = 0;
-    if (!com_->TryCopy(fresh.names, fresh.descs, fresh.ids, count) ||
-        !usb_->TryCopy(fresh.names, fresh.descs, fresh.ids, count))
-        return false;
-    out = std::move(fresh);
-    return true;
+    return lists_->TryGetPortList(out);
 }
 
 serial::DWORD TSerDev::LastError() const {

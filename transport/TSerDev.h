@@ -1,7 +1,9 @@
-// The one serial device of the program: a platform serial port or an FTDI USB device behind
-// one set of operations, with its own polled receive buffer so that no caller blocks on a read.
+// A serial device: a platform serial port or an FTDI USB device behind one set of operations,
+// with its own polled receive buffer so that no caller blocks on a read. Each device holds its
+// own serial function table and reads the process's port lists.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -11,9 +13,10 @@
 #include "base/Bytes.h"
 #include "base/MessageSink.h"
 #include "base/Timer.h"
-#include "platform/ComPortSource.h"
 #include "platform/PortEntries.h"
 #include "platform/SerialApi.h"
+#include "platform/SerialPort.h"
+#include "transport/PortLists.h"
 
 class LineTrace;
 class TListUSB;
@@ -32,9 +35,11 @@ public:
     static constexpr const char* kStalledText = "Error: The device accepts no data.";
 
     // `owner` supplies the poll timer (the window's role); `sink` shows the message boxes.
-    // Without a port source the platform's own is used.
+    // `comColumn` is column 0 of the device's own table: the platform's serial functions, or
+    // a stand-in's. `lists` are the port lists it reads: the process's own unless given.
     TSerDev(TimerFactory& owner, MessageSink& sink,
-            std::unique_ptr<ComPortSource> comSource = nullptr);
+            serial::Column comColumn = platform::NativeSerialColumn(),
+            std::shared_ptr<PortLists> lists = nullptr);
     virtual ~TSerDev();
     TSerDev(const TSerDev&) = delete;
     TSerDev& operator=(const TSerDev&) = delete;
@@ -57,6 +62,9 @@ public:
 
     bool Open();
     bool Close();
+    // A caller's use of the port ends: no more arrival wakes, RTS and DTR on together in one
+    // settings write, then the port closed.
+    void Release();
     void Purge(bool receive, bool transmit);
     bool Write(Bytes data);
     std::uint32_t InCount();
@@ -98,17 +106,19 @@ public:
     bool WatchingInput() const { return inputWatch_ != nullptr; }
     const serial::DCB& LineSettings() const { return dcb_; }
     std::size_t Buffered() const { return rxBuffer_.size(); }
-    TListUSB& UsbWorker() { return *usb_; }
-    TListCOM& ComWorker() { return *com_; }
+    PortLists& Lists() { return *lists_; }
+    TListUSB& UsbWorker() { return lists_->UsbWorker(); }
+    TListCOM& ComWorker() { return lists_->ComWorker(); }
 
 private:
-    const serial::Column& Api() const { return serial::TableColumn(kind_); }
+    const serial::Column& Api() const { return columns_[kind_ == 1 ? 1 : 0]; }
     bool Fail(const std::string& caption, const std::string& text);
     // The device's last error: the thread's for a COM port, the device's own for USB.
     serial::DWORD LastError() const;
     void UpdateStatus();
     bool ReadRaw(Bytes& out, serial::DWORD count);
     void Poll();
+    void OnPollTimer();
     void GetState();
     void SetState();
     void StartPollTimer();
@@ -122,8 +132,9 @@ private:
 
     TimerFactory& owner_;
     MessageSink& sink_;
-    std::unique_ptr<TListUSB> usb_;
-    std::unique_ptr<TListCOM> com_;
+    // Column 0 given at construction, column 1 bound at the first open of a USB device.
+    std::array<serial::Column, 2> columns_;
+    std::shared_ptr<PortLists> lists_;
     bool updating_ = false;
     serial::DWORD lineErrors_ = 0;
     serial::COMSTAT status_{};
@@ -139,6 +150,4 @@ private:
     bool lost_ = false;
     bool lowLatency_ = false;  // a serial port's driver was asked for it
     int usbLatencyMs_ = -1;    // a D2XX device's own setting, to give back at close
-    // Set by the COM worker's thread, shown on the owner's thread at the next list copy.
-    std::atomic<bool> comListError_{false};
 };

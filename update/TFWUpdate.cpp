@@ -53,6 +53,7 @@ bool TFWUpdate::Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
     FEndSent = false;
     FReceived = 0;
     FHighestRequest = FHighestAck = -1;
+    FOutcome = Outcome::None;
     EnterStep(FWait ? stWaitPrompt : stConnect);
     FFrameLen = -1;
     FTimer->Start(kFirstTickMs);
@@ -68,8 +69,33 @@ bool TFWUpdate::IsActive() const {
 
 void TFWUpdate::Cancel() {
     if (!FActive) return;
-    FView->SetStatus("Firmware Update canceled...");
+    FOutcome = Outcome::Canceled;
+    FView->SetStatus(OutcomeText(FOutcome));
     Stop();
+}
+
+std::string TFWUpdate::OutcomeText(Outcome outcome, int page) {
+    switch (outcome) {
+        case Outcome::None:
+            return "";
+        case Outcome::Written:
+            return "Updating firmware : Ok";
+        case Outcome::HeaderOnly:
+            return "System Updating : Ok";
+        case Outcome::Canceled:
+            return "Firmware Update canceled...";
+        case Outcome::PortLost:
+            return "Communication Port was lost: Error";
+        case Outcome::ConnectError:
+            return "Connecting: Error";
+        case Outcome::HeaderError:
+            return "Send Header: Error";
+        case Outcome::PageError:
+            return Format("Writing Page #%d : Error", page);
+        case Outcome::EndError:
+            return "Error updating firmware...";
+    }
+    return "";
 }
 
 // Reads and checks the file; a refusal has shown its box.
@@ -126,7 +152,7 @@ void TFWUpdate::OnTick() {
         --FAltCountdown == 0)
         EnterStep(stAltHeader);
     // A boot loader whose line is gone will never answer: waiting would look like a hang.
-    if (keepRunning && FActive && FDev->Lost()) return Finish(kLostText);
+    if (keepRunning && FActive && FDev->Lost()) return Finish(Outcome::PortLost);
     // A finished run has released the timer: the tick must not touch it again.
     if (keepRunning && FActive && FTimer) FTimer->Start(kTickMs);
 }
@@ -215,7 +241,7 @@ bool TFWUpdate::ProcessFrame() {
             if (FFrame[0] == kAck)
                 EnterStep(stHeader);
             else
-                Finish("Connecting: Error");
+                Finish(Outcome::ConnectError);
             break;
         case stHeader:
         case stAltHeader:
@@ -229,11 +255,11 @@ bool TFWUpdate::ProcessFrame() {
 }
 
 void TFWUpdate::ProcessHeaderAnswer() {
-    if (FFrame[0] != kAck) return Finish("Send Header: Error");
+    if (FFrame[0] != kAck) return Finish(Outcome::HeaderError);
     FPageSize = FrameValue();
-    if (FPayload.empty()) return Finish("System Updating : Ok");
+    if (FPayload.empty()) return Finish(Outcome::HeaderOnly);
     // A page size of zero cannot cut any page: the boot loader did not take the header.
-    if (FPageSize == 0) return Finish("Send Header: Error");
+    if (FPageSize == 0) return Finish(Outcome::HeaderError);
     FPageCount = static_cast<int>(FPayload.size() / static_cast<std::size_t>(FPageSize));
     FView->SetProgressMax(FPageCount);
     FNakCount = 0;
@@ -255,23 +281,23 @@ void TFWUpdate::ProcessPagesFrame() {
             if (FPage == kEndPage) {
                 // Only the confirmation of an end marker that was sent means the image is
                 // whole: before it, pages are still missing.
-                if (!FEndSent) return Finish("Error updating firmware...");
+                if (!FEndSent) return Finish(Outcome::EndError);
                 FView->SetProgressPos(FPageCount);
                 // A page larger than the whole payload (as announced, or as damage on the line
                 // made it read) leaves nothing of the firmware written: no success.
-                Finish(FPageCount == 0 ? "Error updating firmware..." : "Updating firmware : Ok");
+                Finish(FPageCount == 0 ? Outcome::EndError : Outcome::Written);
                 return NoteUnwrittenTail();
             }
             FView->SetProgressPos(FPage);
             FView->SetStatus(Format("Writing Page #%d : Ok", FPage));
             break;
         case kNak:
-            if (FPage == kEndPage) return Finish("Error updating firmware...");
+            if (FPage == kEndPage) return Finish(Outcome::EndError);
             // The boot loader asks for the page again by itself; the host only counts.
             if (++FNakCount < kMaxNaks)
                 FView->SetStatus(Format("Writing Page #%d : Retry %d", FPage, FNakCount));
             else
-                Finish(Format("Writing Page #%d : Error", FPage));
+                Finish(Outcome::PageError, FPage);
             break;
         default:  // a prompt means nothing once pages flow
             break;
@@ -297,7 +323,7 @@ void TFWUpdate::AnswerPageRequest(int page) {
     // No page of the image answers a request past its end (a request garbled on the line, a
     // boot loader that took another header): an empty page frame would read as the start of
     // a page or as the end marker.
-    if (FPage > FPageCount) return Finish(Format("Writing Page #%d : Error", FPage));
+    if (FPage > FPageCount) return Finish(Outcome::PageError, FPage);
     FView->SetStatus(Format("Writing Page #%d", FPage));
     const std::size_t size = static_cast<std::size_t>(FPageSize);
     SendFrame(Bytes(1, kPageLead) + Le16(FPage),
@@ -328,19 +354,15 @@ void TFWUpdate::NoteUnwrittenTail() {
 }
 
 // A run that ends with a text: the text outlives the step's empty status.
-void TFWUpdate::Finish(const std::string& text) {
+void TFWUpdate::Finish(Outcome outcome, int page) {
     EnterStep(stIdle);
-    FView->SetStatus(text);
+    FOutcome = outcome;
+    FView->SetStatus(OutcomeText(outcome, page));
 }
 
 void TFWUpdate::Stop() {
     if (FTimer) FTimer->Stop();
-    FDev->OnArrival = nullptr;
-    FDev->BeginUpdate();
-    FDev->SetRTS(true);
-    FDev->SetDTR(true);
-    FDev->EndUpdate();
-    FDev->Close();
+    FDev->Release();
     // The timer may be firing this very call; its factory runs a copy of the callback, and
     // OnTick checks FTimer before touching it again.
     FTimer.reset();

@@ -26,6 +26,25 @@ public:
         stPages = 5,       ///< answering page requests
     };
 
+    // How a run ended: hosts decide from this, the texts the user reads come from OutcomeText.
+    enum class Outcome : std::uint8_t {
+        None,          ///< no run has ended yet, or one is under way
+        Written,       ///< the pages went in and the end marker was confirmed
+        HeaderOnly,    ///< a file without pages: the boot loader took its header
+        Canceled,      ///< Stop (a user, or a host standing in for one)
+        PortLost,      ///< the port stopped answering
+        ConnectError,  ///< the connect request was answered with something else
+        HeaderError,   ///< the header was refused
+        PageError,     ///< a page was refused four times, or one past the image was asked for
+        EndError,      ///< the end marker was refused, or confirmed before it was sent
+    };
+    // The status text of an outcome; `page` fills "Writing Page #%d : Error".
+    static std::string OutcomeText(Outcome outcome, int page = 0);
+    // The outcomes after which the boot loader holds what the file asked for.
+    static bool Succeeded(Outcome outcome) {
+        return outcome == Outcome::Written || outcome == Outcome::HeaderOnly;
+    }
+
     // Lead bytes on the wire, both directions.
     static constexpr char kPrompt = '>';    ///< boot loader is ready to be greeted
     static constexpr char kAck = '+';       ///< acknowledgement: count, then value bytes
@@ -44,8 +63,6 @@ public:
     static constexpr int kEndPage = 0xFFFF;  ///< page number of the end marker
     static constexpr int kValueSize = 2;     ///< bytes of an acknowledgement's value
     static constexpr int kLongCount = 0x80;  ///< from here a count means the value alone
-    /// The status of a run whose port stopped answering (unplugged, line closed).
-    static constexpr const char* kLostText = "Communication Port was lost: Error";
 
     TFWUpdate();
     virtual ~TFWUpdate();
@@ -69,6 +86,8 @@ public:
     int PageSize() const { return FPageSize; }
     int PageCount() const { return FPageCount; }
     int Page() const { return FPage; }
+    // How the last run ended (None while one runs).
+    Outcome LastOutcome() const { return FOutcome; }
     // Bytes taken from the boot loader since Start.
     std::uint64_t BytesReceived() const { return FReceived; }
     // When the boot loader last moved the run on (a step reached, a new page asked for or
@@ -91,7 +110,7 @@ private:
     void AnswerPageRequest(int page);
     void SendFrame(const Bytes& lead, const Bytes& data);
     void Stop();
-    void Finish(const std::string& text);
+    void Finish(Outcome outcome, int page = 0);
     void NoteUnwrittenTail();
     bool LoadFile();
     int FrameValue() const;
@@ -121,6 +140,7 @@ private:
     Bytes FFrame;
     std::uint64_t FReceived = 0;
     std::int64_t FProgressMs = 0;
+    Outcome FOutcome = Outcome::None;
     std::int32_t FHighestRequest = -1;
     std::int32_t FHighestAck = -1;
 };

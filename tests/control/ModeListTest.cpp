@@ -1,4 +1,4 @@
-#include "control/ModeListOrder.h"
+#include "control/ModeList.h"
 
 #include <gtest/gtest.h>
 

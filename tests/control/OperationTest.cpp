@@ -7,8 +7,9 @@
 #include <sstream>
 
 #include "RecordingView.h"
+#include "tests/support/QuietPortLists.h"
 #include "base/VirtualClock.h"
-#include "control/AdapterControl.h"
+#include "control/AdapterCore.h"
 #include "control/AppTexts.h"
 #include "sim/AdapterSim.h"
 #include "sim/MemoryLink.h"
@@ -47,21 +48,25 @@ protected:
     RecordingSink sink;
     RecordingView view;
     RecordingSettings settings;
-    AdapterModel model;
-    TFWUpdate updater;
-    std::unique_ptr<TSerDev> dev;
-    std::unique_ptr<AdapterControl> control;
+    std::unique_ptr<AdapterCore> core;
+    AdapterControl* control = nullptr;
 
+    // A fresh adapter on a fresh line, with a fresh core talking to it.
     void Attach() {
-        // A link gives the serial table back as it found it: the old one goes first.
-        control.reset();
-        dev.reset();
-        link.reset();
+        core.reset();
         sim = std::make_unique<AdapterSim>(config);
         link = std::make_unique<MemoryLink>(*sim, clock);
-        dev = std::make_unique<TSerDev>(clock, sink);
-        control =
-            std::make_unique<AdapterControl>(clock, sink, *dev, updater, model, view, &settings);
+        core = std::make_unique<AdapterCore>(
+            clock, sink, view, CoreOptions{&settings, link->Column(), QuietPortLists()});
+        control = &core->Control();
+    }
+    AdapterModel& Model() const { return core->Model(); }
+    // The self-test's reply body as the adapter sends it: its banner, then its lines.
+    Bytes SelfTestBody() const {
+        Bytes body = "CR:" + config.copyright;
+        for (const std::string& line : config.testLines)
+            body += "\r\n" + line;
+        return body;
     }
     // Runs the starter's operation to its end; false when it is still running at the limit.
     bool Run(const std::function<void()>& starter, std::int64_t limitMs = 60000) {
@@ -84,15 +89,15 @@ protected:
         return out;
     }
     std::size_t RowOf(const Bytes& id) const {
-        for (std::size_t i = 0; i < model.Modes.size(); ++i)
-            if (model.Modes[i].Id == id) return i;
+        for (std::size_t i = 0; i < Model().Modes.size(); ++i)
+            if (Model().Modes[i].Id == id) return i;
         ADD_FAILURE() << "no row " << id;
         return 0;
     }
     void ExpectControlsBack() const {
         for (Control c : {Control::gbOptions, Control::lvModes, Control::btSearch, Control::cbCOM,
                           Control::btRefresh, Control::pcOptions})
-            EXPECT_TRUE(model.Enabled(c)) << ControlName(c);
+            EXPECT_TRUE(Model().Enabled(c)) << ControlName(c);
         EXPECT_FALSE(link->IsOpen());
         EXPECT_FALSE(control->Busy());
     }
@@ -114,10 +119,9 @@ TEST_F(OperationTest, TenSilentProbesThenNotFoundWithEveryControlBack) {
     EXPECT_EQ(sink.boxes[0].text,
               "Korvanta Adapter is not found on Communication Port SIM0 (simulated)");
     ExpectControlsBack();
-    EXPECT_FALSE(model.Enabled(Control::btCopy));  // nothing was logged
+    EXPECT_FALSE(Model().Enabled(Control::btCopy));  // nothing was logged
     EXPECT_TRUE(view.focus.empty());
-    EXPECT_EQ(control->Context().PrefixIndex, 2);
-    EXPECT_EQ(model.UpdateRunCaption, "Run");
+    EXPECT_EQ(Model().UpdateRunCaption, "Run");
 
     // The next search starts over with the first prefix at 115200.
     link->ClearWrites();
@@ -125,7 +129,7 @@ TEST_F(OperationTest, TenSilentProbesThenNotFoundWithEveryControlBack) {
     ASSERT_TRUE(Search());
     EXPECT_EQ(Writes(),
               (std::vector<Write>{{kFirst + "I", kSpeeds[0]}, {kFirst + "S", kSpeeds[0]}}));
-    EXPECT_EQ(model.Identity.SerialNumber, "000123");
+    EXPECT_EQ(Model().Identity.SerialNumber, "000123");
 }
 
 TEST_F(OperationTest, FoundOnTheNinthProbeAndEveryLaterCommandUsesTheSecondPrefix) {
@@ -142,34 +146,32 @@ TEST_F(OperationTest, FoundOnTheNinthProbeAndEveryLaterCommandUsesTheSecondPrefi
     expected.push_back({second + "S", kSpeeds[3]});
     EXPECT_EQ(Writes(), expected);
     EXPECT_TRUE(sink.boxes.empty());
-    EXPECT_EQ(control->Context().SettingsIndex, 3);
-    EXPECT_EQ(control->Context().PrefixIndex, 1);
-    EXPECT_EQ(model.Identity.SerialNumber, "000123");
-    EXPECT_EQ(model.Identity.Signature, "ADPT");
-    EXPECT_EQ(model.Identity.Bootware, "1.02");
-    EXPECT_EQ(model.Identity.SupplyVoltage, "12.9");
-    ASSERT_EQ(model.Modes.size(), 3u);
-    EXPECT_EQ(model.Modes[RowOf("01")].StateIcon, 0);
+    EXPECT_EQ(Model().Identity.SerialNumber, "000123");
+    EXPECT_EQ(Model().Identity.Signature, "ADPT");
+    EXPECT_EQ(Model().Identity.Bootware, "1.02");
+    EXPECT_EQ(Model().Identity.SupplyVoltage, "12.9");
+    ASSERT_EQ(Model().Modes.size(), 3u);
+    EXPECT_EQ(Model().Modes[RowOf("01")].StateIcon, 0);
     EXPECT_EQ(settings.values["Mode"], "01");
     EXPECT_EQ(view.focus, std::vector<Control>{Control::lvModes});
-    EXPECT_TRUE(model.Enabled(Control::btCopy));  // the log holds both replies
+    EXPECT_TRUE(Model().Enabled(Control::btCopy));  // the log holds both replies
     EXPECT_EQ(view.updatePageStates, 1);
 
     // Power on: the check mark already holds the wanted state when the click arrives.
     link->ClearWrites();
-    model.Identity.ExtPowerOn = true;
+    Model().Identity.ExtPowerOn = true;
     ASSERT_TRUE(Run([&] { control->cbPowerClick(); }));
     EXPECT_EQ(WrittenData(), (std::vector<Bytes>{second + "P", "1"}));
     EXPECT_TRUE(sim->PowerOn());
 
     link->ClearWrites();
-    control->lvModesSelectItem(RowOf("0A"));
-    EXPECT_TRUE(model.Enabled(Control::btModeSelect));
+    control->Modes().lvModesSelectItem(RowOf("0A"));
+    EXPECT_TRUE(Model().Enabled(Control::btModeSelect));
     ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
     EXPECT_EQ(WrittenData(), (std::vector<Bytes>{second + "M", "0A"}));
     EXPECT_EQ(sim->SelectedMode(), "0A");
-    EXPECT_EQ(model.Modes[RowOf("0A")].StateIcon, 0);
-    EXPECT_EQ(model.Modes[RowOf("01")].StateIcon, -1);
+    EXPECT_EQ(Model().Modes[RowOf("0A")].StateIcon, 0);
+    EXPECT_EQ(Model().Modes[RowOf("01")].StateIcon, -1);
 
     link->ClearWrites();
     ASSERT_TRUE(Run([&] { control->btRunTestClick(); }));
@@ -188,7 +190,7 @@ TEST_F(OperationTest, FoundOnTheNinthProbeAndEveryLaterCommandUsesTheSecondPrefi
     ASSERT_FALSE(link->Writes().empty());
     EXPECT_EQ(link->Writes()[0].data, second + "U");
     EXPECT_TRUE(sink.boxes.empty() == false);  // the engine refused the missing file
-    EXPECT_EQ(model.UpdateRunCaption, "Run");
+    EXPECT_EQ(Model().UpdateRunCaption, "Run");
     EXPECT_EQ(sim->SelectedMode(), "02");
     EXPECT_TRUE(sim->Commands().find('U') != std::string::npos);
 }
@@ -201,9 +203,9 @@ TEST_F(OperationTest, LaterOperationsSetTheLineTheSearchFound) {
     ASSERT_TRUE(Search());
     link->SetForgetsLine(true);
     link->ClearWrites();
-    model.Identity.ExtPowerOn = true;
+    Model().Identity.ExtPowerOn = true;
     ASSERT_TRUE(Run([&] { control->cbPowerClick(); }));
-    control->lvModesSelectItem(RowOf("0A"));
+    control->Modes().lvModesSelectItem(RowOf("0A"));
     ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
     ASSERT_TRUE(Run([&] { control->btRunTestClick(); }));
     EXPECT_TRUE(sink.boxes.empty());
@@ -218,24 +220,24 @@ TEST_F(OperationTest, ASearchClearsTheStripAndTheListEvenWhenItFindsNothing) {
     Attach();
     ASSERT_TRUE(Search());
     ASSERT_TRUE(Run([&] { control->btRunTestClick(); }));
-    ASSERT_FALSE(model.TestLog.empty());
+    ASSERT_FALSE(Model().TestLog.empty());
     for (Control c : {Control::tsTest, Control::cbPower, Control::edPower, Control::lbPower})
-        ASSERT_TRUE(model.Visible(c)) << ControlName(c);
-    EXPECT_EQ(model.Identity.CopyrightSize, CopyrightWidth::Design);
+        ASSERT_TRUE(Model().Visible(c)) << ControlName(c);
+    EXPECT_EQ(Model().Identity.CopyrightSize, CopyrightWidth::Design);
 
     sim->MutableConfig().prefix = "!nobody";  // no probe is answered
     ASSERT_TRUE(Search());
     ASSERT_EQ(sink.boxes.size(), 1u);
-    const AdapterIdentity& id = model.Identity;
+    const AdapterIdentity& id = Model().Identity;
     for (const Bytes* text :
          {&id.SerialNumber, &id.Signature, &id.Firmware, &id.Bootware, &id.Hardware, &id.Copyright})
         EXPECT_TRUE(text->empty()) << *text;
     EXPECT_EQ(id.CopyrightSize, CopyrightWidth::Full);
     for (Control c : {Control::tsTest, Control::cbPower, Control::edPower, Control::lbPower})
-        EXPECT_FALSE(model.Visible(c)) << ControlName(c);
-    EXPECT_TRUE(model.Modes.empty());
-    EXPECT_FALSE(model.SelectedRow);
-    EXPECT_TRUE(model.TestLog.empty());
+        EXPECT_FALSE(Model().Visible(c)) << ControlName(c);
+    EXPECT_TRUE(Model().Modes.empty());
+    EXPECT_FALSE(Model().SelectedRow);
+    EXPECT_TRUE(Model().TestLog.empty());
     EXPECT_TRUE(view.testPieces.empty());
 }
 
@@ -267,7 +269,7 @@ TEST_F(OperationTest, WakingOnArrivalKeepsTheWireAndTheTimeouts) {
         Attach();
         const std::int64_t start = clock.Now();
         ASSERT_TRUE(Search());
-        control->lvModesSelectItem(RowOf("02"));
+        control->Modes().lvModesSelectItem(RowOf("02"));
         ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
         took[arrivals] = clock.Now() - start;
         writes[arrivals] = Writes();
@@ -339,7 +341,7 @@ TEST_F(OperationTest, EveryWaitEndsByItsBoundWithAndWithoutTheArrivalWake) {
                     if (c.op == 'E') control->StartRepair(Bytes(80, 'x'));
                     if (c.op == 'P') control->cbPowerClick();
                     if (c.op == 'M') {
-                        control->lvModesSelectItem(RowOf("02"));
+                        control->Modes().lvModesSelectItem(RowOf("02"));
                         control->btModeSelectClick();
                     }
                 },
@@ -366,7 +368,7 @@ TEST_F(OperationTest, TheLineTraceHoldsEveryWriteWithItsLineSettings) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     LineTrace trace(file);
-    dev->SetTrace(&trace);
+    core->Device().SetTrace(&trace);
     ASSERT_TRUE(Search());
     std::rewind(file);
     std::vector<Write> traced;
@@ -408,7 +410,6 @@ TEST_F(OperationTest, AReplyThatNeverEndsIsGivenUpAsMissing) {
         ASSERT_TRUE(Run([&] { control->btRunTestClick(); }, 200000)) << trickleMs;
         ASSERT_EQ(sink.boxes.size(), 1u) << trickleMs;
         EXPECT_NE(sink.boxes[0].text.find("is not found"), std::string::npos);
-        EXPECT_LE(control->Context().ReplyBuffer.size(), kMaxReplyBytes + 4096);
         if (trickleMs > 0) {
             EXPECT_LT(clock.Now() - start, kMaxSelfTestMs + 1000);
         }
@@ -423,7 +424,7 @@ TEST_F(OperationTest, UnansweredModePowerAndRepairCommandsStillSendTheirPayload)
     ASSERT_TRUE(Search());
 
     link->ClearWrites();
-    control->lvModesSelectItem(RowOf("02"));
+    control->Modes().lvModesSelectItem(RowOf("02"));
     ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
     EXPECT_EQ(WrittenData(), (std::vector<Bytes>{kFirst + "M", "02"}));
     // The ID waits for the command's reply timeout: twenty quiet ticks.
@@ -431,7 +432,7 @@ TEST_F(OperationTest, UnansweredModePowerAndRepairCommandsStillSendTheirPayload)
     EXPECT_EQ(sim->SelectedMode(), "02");
 
     link->ClearWrites();
-    model.Identity.ExtPowerOn = false;
+    Model().Identity.ExtPowerOn = false;
     ASSERT_TRUE(Run([&] { control->cbPowerClick(); }));
     EXPECT_EQ(WrittenData(), (std::vector<Bytes>{kFirst + "P", "0"}));
 
@@ -449,29 +450,29 @@ TEST_F(OperationTest, OnlyTheMissingAnswerToTheModeIdReportsNotFound) {
     ASSERT_TRUE(Search());
     sim->MutableConfig().line = {9600, 'N', 8};  // the adapter no longer hears us
     link->ClearWrites();
-    control->lvModesSelectItem(RowOf("02"));
+    control->Modes().lvModesSelectItem(RowOf("02"));
     ASSERT_TRUE(Run([&] { control->btModeSelectClick(); }));
     EXPECT_EQ(WrittenData(), (std::vector<Bytes>{kFirst + "M", "02"}));
     ASSERT_EQ(sink.boxes.size(), 1u);
     EXPECT_EQ(sink.boxes[0].text,
               "Korvanta Adapter is not found on Communication Port SIM0 (simulated)");
-    EXPECT_EQ(model.Identity.SerialNumber, "000123");  // the strip keeps its values
+    EXPECT_EQ(Model().Identity.SerialNumber, "000123");  // the strip keeps its values
 }
 
 TEST_F(OperationTest, SelfTestOutputStreamsPieceByPieceAndEndsWhole) {
     config.testPauseMs = 60;
     Attach();
     ASSERT_TRUE(Search());
-    model.TestLog = "old output";
+    Model().TestLog = "old output";
     control->btRunTestClick();
-    EXPECT_TRUE(model.TestLog.empty());
-    ASSERT_TRUE(clock.RunUntil([&] { return model.TestLog.find("RAM") != Bytes::npos; }, 10000));
+    EXPECT_TRUE(Model().TestLog.empty());
+    ASSERT_TRUE(clock.RunUntil([&] { return Model().TestLog.find("RAM") != Bytes::npos; }, 10000));
     EXPECT_TRUE(control->Busy());
-    EXPECT_EQ(model.TestLog.find("Self-test passed"), Bytes::npos);
+    EXPECT_EQ(Model().TestLog.find("Self-test passed"), Bytes::npos);
     ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
 
-    const Bytes body = control->Context().LastReply;
-    EXPECT_EQ(model.TestLog, body);
+    const Bytes body = SelfTestBody();
+    EXPECT_EQ(Model().TestLog, body);
     Bytes joined;
     for (const Bytes& piece : view.testPieces)
         joined += piece;
@@ -481,7 +482,7 @@ TEST_F(OperationTest, SelfTestOutputStreamsPieceByPieceAndEndsWhole) {
     EXPECT_NE(body.find("Self-test started\r\nRAM"), Bytes::npos);
     EXPECT_EQ(body.substr(body.size() - 16), "Self-test passed");
     EXPECT_EQ(view.focus.back(), Control::btRunTest);
-    EXPECT_TRUE(model.SettingsLog.empty());  // the test reply is neither logged nor parsed
+    EXPECT_TRUE(Model().SettingsLog.empty());  // the test reply is neither logged nor parsed
 }
 
 TEST_F(OperationTest, RunDuringASelfTestStartsItAnewOnAReopenedDevice) {
@@ -489,11 +490,11 @@ TEST_F(OperationTest, RunDuringASelfTestStartsItAnewOnAReopenedDevice) {
     Attach();
     ASSERT_TRUE(Search());
     control->btRunTestClick();
-    ASSERT_TRUE(clock.RunUntil([&] { return model.TestLog.find("RAM") != Bytes::npos; }, 10000));
+    ASSERT_TRUE(clock.RunUntil([&] { return Model().TestLog.find("RAM") != Bytes::npos; }, 10000));
     const int opens = link->OpenCount();
 
     control->btRunTestClick();
-    EXPECT_TRUE(model.TestLog.empty());
+    EXPECT_TRUE(Model().TestLog.empty());
     EXPECT_EQ(link->OpenCount(), opens + 1);
     ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
 
@@ -502,10 +503,10 @@ TEST_F(OperationTest, RunDuringASelfTestStartsItAnewOnAReopenedDevice) {
         if (data == kFirst + "T") ++testCommands;
     EXPECT_EQ(testCommands, 2);
     // The log holds the new run's output once, from its first line to its last.
-    EXPECT_EQ(model.TestLog, control->Context().LastReply);
-    EXPECT_EQ(model.TestLog.rfind("CR:", 0), 0u);
-    EXPECT_EQ(model.TestLog.find("Self-test started"), model.TestLog.rfind("Self-test started"));
-    EXPECT_EQ(model.TestLog.substr(model.TestLog.size() - 16), "Self-test passed");
+    EXPECT_EQ(Model().TestLog, SelfTestBody());
+    EXPECT_EQ(Model().TestLog.rfind("CR:", 0), 0u);
+    EXPECT_EQ(Model().TestLog.find("Self-test started"), Model().TestLog.rfind("Self-test started"));
+    EXPECT_EQ(Model().TestLog.substr(Model().TestLog.size() - 16), "Self-test passed");
 }
 
 TEST_F(OperationTest, ATrickledSelfTestShowsNeitherLeadingNoiseNorTheEndMarker) {
@@ -515,8 +516,17 @@ TEST_F(OperationTest, ATrickledSelfTestShowsNeitherLeadingNoiseNorTheEndMarker) 
     sim->MutableConfig().trickleMs = 3;  // the noise and the marker arrive over several ticks
     ASSERT_TRUE(Run([&] { control->btRunTestClick(); }, 60000));
     EXPECT_TRUE(sink.boxes.empty());
-    EXPECT_EQ(model.TestLog, control->Context().LastReply);
-    EXPECT_EQ(model.TestLog.rfind("CR:", 0), 0u);
+    // The noise inside the reply is the reply's; before it and the end marker after it are not.
+    const Bytes& log = Model().TestLog;
+    EXPECT_EQ(log.rfind("CR:", 0), 0u);
+    EXPECT_EQ(log.find("\r\n\r\n"), Bytes::npos);
+    std::size_t at = 0;
+    for (const std::string& line : config.testLines)
+        EXPECT_NE(at = log.find(line, at), Bytes::npos) << line;
+    Bytes joined;
+    for (const Bytes& piece : view.testPieces)
+        joined += piece;
+    EXPECT_EQ(joined, log);
     EXPECT_GT(view.testPieces.size(), 3u);
 }
 
@@ -547,16 +557,16 @@ TEST_F(OperationTest, NoPortChosenEndsQuietlyAndGivesEverythingBack) {
     ExpectControlsBack();
 
     // The power box was disabled and its mark toggled by the click: both come back.
-    model.SetVisible(Control::cbPower, true);
-    model.SetEnabled(Control::cbPower, true);
-    model.Identity.ExtPowerOn = true;
+    Model().SetVisible(Control::cbPower, true);
+    Model().SetEnabled(Control::cbPower, true);
+    Model().Identity.ExtPowerOn = true;
     control->cbPowerClick();
-    EXPECT_TRUE(model.Enabled(Control::cbPower));
-    EXPECT_FALSE(model.Identity.ExtPowerOn);
+    EXPECT_TRUE(Model().Enabled(Control::cbPower));
+    EXPECT_FALSE(Model().Identity.ExtPowerOn);
 
-    model.SetEnabled(Control::pcOptions, true);
+    Model().SetEnabled(Control::pcOptions, true);
     control->btRunTestClick();
-    EXPECT_TRUE(model.Enabled(Control::pcOptions));
+    EXPECT_TRUE(Model().Enabled(Control::pcOptions));
     EXPECT_EQ(link->OpenCount(), 0);
 }
 
@@ -569,13 +579,13 @@ TEST_F(OperationTest, APortThatVanishesDuringTheOperationStillEndsIt) {
     view.port.reset();
     ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 60000));
     ExpectControlsBack();
-    EXPECT_FALSE(model.Enabled(Control::btPortProp));
+    EXPECT_FALSE(Model().Enabled(Control::btPortProp));
     ASSERT_EQ(sink.boxes.size(), 1u);
     EXPECT_EQ(sink.boxes[0].text, "Korvanta Adapter is not found on Communication Port ");
 
     view.port = PortChoice{NATIVE_PORT("/dev/sim0", "COM9"), "SIM0", "USB\\VID_0403&PID_6001\\A1"};
     ASSERT_TRUE(Search());
-    EXPECT_TRUE(model.Enabled(Control::btPortProp));
+    EXPECT_TRUE(Model().Enabled(Control::btPortProp));
 }
 
 // An adapter unplugged in the middle of an exchange ends the operation at once with the one
@@ -592,12 +602,12 @@ TEST_F(OperationTest, ALostPortEndsEveryOperationWithinASecond) {
         {"self-test", true, [&] { control->btRunTestClick(); }},
         {"mode", true,
          [&] {
-             control->lvModesSelectItem(RowOf("0A"));
+             control->Modes().lvModesSelectItem(RowOf("0A"));
              control->btModeSelectClick();
          }},
         {"power", true,
          [&] {
-             model.Identity.ExtPowerOn = true;
+             Model().Identity.ExtPowerOn = true;
              control->cbPowerClick();
          }},
     };
@@ -634,18 +644,18 @@ TEST_F(OperationTest, ATransmitQueueThatNeverDrainsCountsAsMissingReplies) {
 
 TEST_F(OperationTest, WhileItRunsTheSettingsControlsAreDisabledAndTheOthersAreNot) {
     Attach();
-    model.SetEnabled(Control::btModeSelect, true);
-    model.SetEnabled(Control::btCopy, true);
-    model.SetEnabled(Control::btPortProp, true);
-    model.SetEnabled(Control::btUpdateRun, true);
+    Model().SetEnabled(Control::btModeSelect, true);
+    Model().SetEnabled(Control::btCopy, true);
+    Model().SetEnabled(Control::btPortProp, true);
+    Model().SetEnabled(Control::btUpdateRun, true);
     control->btSearchClick();
     ASSERT_TRUE(clock.RunUntil([&] { return !link->Writes().empty(); }, 1000));
     for (Control c : {Control::gbOptions, Control::lvModes, Control::btModeSelect, Control::btCopy,
                       Control::btSearch, Control::cbCOM, Control::btRefresh, Control::btPortProp,
                       Control::btUpdateRun})
-        EXPECT_FALSE(model.Enabled(c)) << ControlName(c);
+        EXPECT_FALSE(Model().Enabled(c)) << ControlName(c);
     for (Control c : {Control::pcOptions, Control::btRunTest})
-        EXPECT_TRUE(model.Enabled(c)) << ControlName(c);
+        EXPECT_TRUE(Model().Enabled(c)) << ControlName(c);
     ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
     ExpectControlsBack();
 }
@@ -653,7 +663,7 @@ TEST_F(OperationTest, WhileItRunsTheSettingsControlsAreDisabledAndTheOthersAreNo
 TEST_F(OperationTest, ADeviceClosedBeforeTheFirstStepIsReportedWithThePortText) {
     Attach();
     control->btSearchClick();
-    dev->Close();
+    core->Device().Close();
     ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 1000));
     ASSERT_EQ(sink.boxes.size(), 1u);
     EXPECT_EQ(sink.boxes[0].caption, "Error...");
@@ -686,11 +696,11 @@ TEST_F(OperationTest, StartersWaitForTheRunningOperation) {
     control->btRunTestClick();
     EXPECT_EQ(link->OpenCount(), 2);  // not reopened
     // A click on the power box while the search has not cleared it yet takes its mark back.
-    model.SetEnabled(Control::cbPower, true);
-    model.Identity.ExtPowerOn = !model.Identity.ExtPowerOn;
-    const bool toggled = model.Identity.ExtPowerOn;
+    Model().SetEnabled(Control::cbPower, true);
+    Model().Identity.ExtPowerOn = !Model().Identity.ExtPowerOn;
+    const bool toggled = Model().Identity.ExtPowerOn;
     control->cbPowerClick();
-    EXPECT_EQ(model.Identity.ExtPowerOn, !toggled);
+    EXPECT_EQ(Model().Identity.ExtPowerOn, !toggled);
     ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
     // Only the search's own commands went out.
     for (const Bytes& data : WrittenData())
@@ -703,15 +713,15 @@ TEST_F(OperationTest, LongReplyLinesAndZeroBytesInThemArriveWhole) {
     config.labels = LabelStyle::Long;
     Attach();
     ASSERT_TRUE(Search());
-    EXPECT_EQ(model.Identity.Copyright, "USB-" + config.copyright);
-    EXPECT_EQ(model.Identity.SerialNumber, "000123");
+    EXPECT_EQ(Model().Identity.Copyright, "USB-" + config.copyright);
+    EXPECT_EQ(Model().Identity.SerialNumber, "000123");
 }
 
 TEST_F(OperationTest, TheCurrentModeCannotBeSelectedAgain) {
     Attach();
     ASSERT_TRUE(Search());
-    control->lvModesSelectItem(RowOf("01"));
-    EXPECT_FALSE(model.Enabled(Control::btModeSelect));
+    control->Modes().lvModesSelectItem(RowOf("01"));
+    EXPECT_FALSE(Model().Enabled(Control::btModeSelect));
     control->btModeSelectClick();
     EXPECT_FALSE(control->Busy());
     EXPECT_EQ(link->OpenCount(), 1);
@@ -719,16 +729,16 @@ TEST_F(OperationTest, TheCurrentModeCannotBeSelectedAgain) {
 
 TEST_F(OperationTest, TheListIsSortedWhenTheOperationEndsAndTheMarkFollows) {
     Attach();
-    model.SortCol = 2;
-    model.SortDir = 1;
+    Model().SortCol = 2;
+    Model().SortDir = 1;
     ASSERT_TRUE(Search());
     std::vector<Bytes> descriptions;
-    for (const ModeRow& row : model.Modes)
+    for (const ModeRow& row : Model().Modes)
         descriptions.push_back(row.Description);
     EXPECT_EQ(descriptions, (std::vector<Bytes>{"Standard", "Service", "Extended"}));
-    ASSERT_TRUE(model.Selected());
-    EXPECT_EQ(model.Selected()->Id, "01");
-    EXPECT_EQ(model.Selected()->StateIcon, 0);
+    ASSERT_TRUE(Model().Selected());
+    EXPECT_EQ(Model().Selected()->Id, "01");
+    EXPECT_EQ(Model().Selected()->StateIcon, 0);
     // The marked row is scrolled into view where it ends up, after the last sort.
     ASSERT_FALSE(view.scrolls.empty());
     EXPECT_EQ(view.scrolls.back(), RowOf("01"));
@@ -737,15 +747,15 @@ TEST_F(OperationTest, TheListIsSortedWhenTheOperationEndsAndTheMarkFollows) {
 TEST_F(OperationTest, ARepairRefillsTheListInItsSortOrderThoughNoFocusFollows) {
     Attach();
     ASSERT_TRUE(Search());
-    model.SortDir = 1;  // "#" descending
+    Model().SortDir = 1;  // "#" descending
     ASSERT_TRUE(Run([&] { control->StartRepair("0A" + Bytes(78, '\0')); }));
     std::vector<Bytes> ids;
-    for (const ModeRow& row : model.Modes)
+    for (const ModeRow& row : Model().Modes)
         ids.push_back(row.Id);
     EXPECT_EQ(ids, (std::vector<Bytes>{"0A", "02", "01"}));
-    ASSERT_TRUE(model.Selected());
-    EXPECT_EQ(model.Selected()->Id, "0A");
-    EXPECT_FALSE(model.Selected()->Focused);
+    ASSERT_TRUE(Model().Selected());
+    EXPECT_EQ(Model().Selected()->Id, "0A");
+    EXPECT_FALSE(Model().Selected()->Focused);
     EXPECT_EQ(view.scrolls.back(), 0u);
 }
 
@@ -764,24 +774,24 @@ TEST_F(OperationTest, ColumnClicksSortAndReverseAndIgnoreAnEmptyList) {
     config.modes = {{"B2", "beta"}, {"A1", "gamma"}, {"C3", "alpha"}};
     config.selected = "A1";
     Attach();
-    control->lvModesColumnClick(1);
-    EXPECT_EQ(model.SortCol, 0);  // nothing to sort yet
-    EXPECT_EQ(model.SortDir, 0);
+    control->Modes().lvModesColumnClick(1);
+    EXPECT_EQ(Model().SortCol, 0);  // nothing to sort yet
+    EXPECT_EQ(Model().SortDir, 0);
 
     ASSERT_TRUE(Search());
-    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"B2", "A1", "C3"}));
-    control->lvModesColumnClick(1);
-    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"A1", "B2", "C3"}));
-    control->lvModesColumnClick(1);
-    EXPECT_EQ(model.SortDir, 1);
-    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"C3", "B2", "A1"}));
+    EXPECT_EQ(Ids(Model()), (std::vector<Bytes>{"B2", "A1", "C3"}));
+    control->Modes().lvModesColumnClick(1);
+    EXPECT_EQ(Ids(Model()), (std::vector<Bytes>{"A1", "B2", "C3"}));
+    control->Modes().lvModesColumnClick(1);
+    EXPECT_EQ(Model().SortDir, 1);
+    EXPECT_EQ(Ids(Model()), (std::vector<Bytes>{"C3", "B2", "A1"}));
     view.scrolls.clear();
-    control->lvModesColumnClick(2);
-    EXPECT_EQ(model.SortCol, 2);
-    EXPECT_EQ(model.SortDir, 0);
-    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"C3", "B2", "A1"}));
-    ASSERT_TRUE(model.Selected());
-    EXPECT_EQ(model.Selected()->Id, "A1");  // the remembered row moved with the sort
+    control->Modes().lvModesColumnClick(2);
+    EXPECT_EQ(Model().SortCol, 2);
+    EXPECT_EQ(Model().SortDir, 0);
+    EXPECT_EQ(Ids(Model()), (std::vector<Bytes>{"C3", "B2", "A1"}));
+    ASSERT_TRUE(Model().Selected());
+    EXPECT_EQ(Model().Selected()->Id, "A1");  // the remembered row moved with the sort
     EXPECT_EQ(view.scrolls, std::vector<std::size_t>{2});
 }
 
@@ -789,38 +799,38 @@ TEST_F(OperationTest, AColumnClickWithNoRowSelectedSortsWithoutScrolling) {
     config.selected = "";  // the adapter names no current mode
     Attach();
     ASSERT_TRUE(Search());
-    for (const ModeRow& row : model.Modes)
+    for (const ModeRow& row : Model().Modes)
         EXPECT_EQ(row.StateIcon, -1);
     EXPECT_TRUE(view.scrolls.empty());
-    control->lvModesColumnClick(0);
-    EXPECT_EQ(model.SortDir, 1);
-    EXPECT_EQ(Ids(model), (std::vector<Bytes>{"0A", "02", "01"}));
+    control->Modes().lvModesColumnClick(0);
+    EXPECT_EQ(Model().SortDir, 1);
+    EXPECT_EQ(Ids(Model()), (std::vector<Bytes>{"0A", "02", "01"}));
     EXPECT_TRUE(view.scrolls.empty());
 }
 
 TEST_F(OperationTest, EnterSpaceAndDoubleClickSelectTheRememberedMode) {
     Attach();
     ASSERT_TRUE(Search());
-    control->lvModesSelectItem(RowOf("02"));
-    control->lvModesKeyPress('x');
+    control->Modes().lvModesSelectItem(RowOf("02"));
+    control->Modes().lvModesKeyPress('x');
     EXPECT_FALSE(control->Busy());
-    control->lvModesKeyPress('\r');
+    control->Modes().lvModesKeyPress('\r');
     ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
     EXPECT_EQ(sim->SelectedMode(), "02");
 
-    control->lvModesSelectItem(RowOf("0A"));
-    control->lvModesKeyPress(' ');
+    control->Modes().lvModesSelectItem(RowOf("0A"));
+    control->Modes().lvModesKeyPress(' ');
     ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
     EXPECT_EQ(sim->SelectedMode(), "0A");
 
-    control->lvModesSelectItem(RowOf("01"));
-    control->lvModesDblClick();
+    control->Modes().lvModesSelectItem(RowOf("01"));
+    control->Modes().lvModesDblClick();
     ASSERT_TRUE(clock.RunUntil([&] { return !control->Busy(); }, 10000));
     EXPECT_EQ(sim->SelectedMode(), "01");
     // On the current mode's row all three do nothing.
     const int opens = link->OpenCount();
-    control->lvModesDblClick();
-    control->lvModesKeyPress('\r');
+    control->Modes().lvModesDblClick();
+    control->Modes().lvModesKeyPress('\r');
     EXPECT_EQ(link->OpenCount(), opens);
 }
 
@@ -828,16 +838,16 @@ TEST_F(OperationTest, AClickOnEmptySpaceKeepsTheRememberedRowSelected) {
     Attach();
     ASSERT_TRUE(Search());
     const std::size_t row = RowOf("02");
-    control->lvModesSelectItem(RowOf("01"), false);
-    control->lvModesSelectItem(row, true);
-    EXPECT_FALSE(model.Modes[RowOf("01")].Selected);
-    control->lvModesSelectItem(row, false);  // the click deselected it
-    EXPECT_FALSE(model.Modes[row].Selected);
-    ASSERT_TRUE(model.Selected());
-    EXPECT_EQ(model.Selected()->Id, "02");
-    control->lvModesMouseUp();
-    EXPECT_TRUE(model.Modes[row].Selected);
-    EXPECT_TRUE(model.Enabled(Control::btModeSelect));
+    control->Modes().lvModesSelectItem(RowOf("01"), false);
+    control->Modes().lvModesSelectItem(row, true);
+    EXPECT_FALSE(Model().Modes[RowOf("01")].Selected);
+    control->Modes().lvModesSelectItem(row, false);  // the click deselected it
+    EXPECT_FALSE(Model().Modes[row].Selected);
+    ASSERT_TRUE(Model().Selected());
+    EXPECT_EQ(Model().Selected()->Id, "02");
+    control->Modes().lvModesMouseUp();
+    EXPECT_TRUE(Model().Modes[row].Selected);
+    EXPECT_TRUE(Model().Enabled(Control::btModeSelect));
 }
 
 }  // namespace

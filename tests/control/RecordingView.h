@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "RecordingSettings.h"
-#include "RecordingSink.h"
+#include "tests/support/RecordingSink.h"
 #include "control/OperationView.h"
 #include "tests/NativePort.h"
 

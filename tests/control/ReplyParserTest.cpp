@@ -30,13 +30,6 @@ TEST(ModeIdLength, NeverReadsPastAShortLine) {
         EXPECT_EQ(ReplyParser::ModeIdLength(Bytes(backing.data(), n)), 0) << n;
 }
 
-TEST(IsModeIdChar, DigitsAndCapitalLettersOnly) {
-    for (int c = 0; c < 256; ++c) {
-        const bool expected = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
-        EXPECT_EQ(ReplyParser::IsModeIdChar(static_cast<char>(c)), expected) << c;
-    }
-}
-
 class ParserTest : public ::testing::Test {
 protected:
     AdapterModel model;

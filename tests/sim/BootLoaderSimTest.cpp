@@ -105,16 +105,6 @@ TEST(BootLoaderSim, FullUpdateWritesTheWholePagesOfTheFile) {
     std::remove(config.imagePath.c_str());
 }
 
-TEST(BootLoaderSim, HeaderOnlyFileEndsAfterTheHeader) {
-    AdapterSim sim;
-    SimClient client(sim);
-    EnterAndConnect(sim, client);
-    const Bytes file = Firmware(80);
-    EXPECT_EQ(client.Exchange(HeaderFrame(file)), Ack(128) + Request(0));
-    EXPECT_EQ(client.Exchange(kEnd), Ack(0xFFFF));
-    EXPECT_TRUE(sim.Boot().Image().empty());
-}
-
 TEST(BootLoaderSim, PromptsUntilGreeted) {
     SimConfig config;
     config.startInBootLoader = true;
@@ -250,10 +240,4 @@ TEST(BootLoaderSim, LeftAloneItGivesTheLineBackWhenToldTo) {
     client.Wait(200);
     EXPECT_FALSE(sim.InBootLoader());
     EXPECT_EQ(SimClient::Replies(client.Exchange(kPrefix + "I")).size(), 1u);
-}
-
-TEST(BootLoaderSim, ChecksumIsTheByteSumModulo65536) {
-    EXPECT_EQ(BootLoaderSim::Checksum("abc", 0, 3), 0x0126);
-    EXPECT_EQ(BootLoaderSim::Checksum(Bytes(300, '\xFF'), 0, 300), (300 * 255) & 0xFFFF);
-    EXPECT_EQ(BootLoaderSim::Checksum("xabc", 1, 3), 0x0126);
 }

@@ -5,18 +5,12 @@
 #include "SimClient.h"
 #include "base/MessageSink.h"
 #include "base/VirtualClock.h"
+#include "tests/support/QuietPortLists.h"
+#include "tests/support/RecordingSink.h"
 #include "transport/TSerDev.h"
 
 namespace {
 const Bytes kPrefix = "!rimPAX_SC_";
-
-class RecordingSink : public MessageSink {
-public:
-    void ShowMessage(const std::string& caption, const std::string& text, MsgIcon) override {
-        messages.push_back(caption + ": " + text);
-    }
-    std::vector<std::string> messages;
-};
 
 class MemoryLinkTest : public ::testing::Test {
 protected:
@@ -41,7 +35,7 @@ protected:
     RecordingSink sink;
     AdapterSim sim;
     MemoryLink link{sim, clock};
-    TSerDev dev{clock, sink};
+    TSerDev dev{clock, sink, link.Column(), QuietPortLists()};
     Bytes pending;
 };
 
@@ -71,7 +65,7 @@ TEST_F(MemoryLinkTest, TSerDevFindsTheAdapterOnlyAtItsSpeed) {
     EXPECT_EQ(link.Writes()[0].line, (LineSettings{9600, 'N', 8}));
     EXPECT_EQ(link.Writes()[1].line, (LineSettings{115200, 'N', 8}));
     EXPECT_EQ(link.WrittenBytes(), kPrefix + "I" + kPrefix + "I");
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(sink.boxes.empty());
 }
 
 TEST_F(MemoryLinkTest, LineStateIsVisibleAndSurvivesReopening) {
@@ -143,36 +137,26 @@ TEST_F(MemoryLinkTest, OpenFailuresAreReportedLikeAPort) {
     link.SetOpenFails(true);
     dev.PortName = "/dev/sim0";
     EXPECT_FALSE(dev.Open());
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].rfind("Open Port(/dev/sim0) Error...", 0), 0u);
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption.rfind("Open Port(/dev/sim0) Error...", 0), 0u);
 }
 
-TEST(MemoryLink, RestoresThePreviousColumnWhenGone) {
-    const auto before = serial::TableColumn(0).CreateFile;
-    {
-        VirtualClock clock;
-        AdapterSim sim;
-        MemoryLink link(sim, clock);
-        EXPECT_NE(serial::TableColumn(0).CreateFile, before);
-    }
-    EXPECT_EQ(serial::TableColumn(0).CreateFile, before);
-}
-
-TEST(MemoryLink, NestedLinksHandBackInOrder) {
+// A device may outlive the line it was handed: the port is then gone, as an unplugged one.
+TEST(MemoryLink, ADeviceThatOutlivesItsLinkFindsThePortGone) {
     VirtualClock clock;
-    AdapterSim outerSim;
-    MemoryLink outer(outerSim, clock);
-    {
-        AdapterSim innerSim;
-        MemoryLink inner(innerSim, clock);
-    }
-    serial::DWORD written = 0;
-    auto& col = serial::TableColumn(0);
-    auto h = col.CreateFile("/dev/x", 0, 0, nullptr, 0, 0, nullptr);
-    ASSERT_NE(h, serial::InvalidHandle());
-    EXPECT_TRUE(col.WriteFile(h, "ab", 2, &written, nullptr));
-    EXPECT_EQ(outer.WrittenBytes(), "ab");
-    EXPECT_FALSE(col.CreateFile("COM1", 0, 0, nullptr, 0, 0, nullptr) != serial::InvalidHandle());
+    RecordingSink sink;
+    auto sim = std::make_unique<AdapterSim>();
+    auto link = std::make_unique<MemoryLink>(*sim, clock);
+    TSerDev dev(clock, sink, link->Column(), QuietPortLists());
+    dev.PortName = "/dev/sim0";
+    ASSERT_TRUE(dev.Open());
+    link.reset();
+    sim.reset();
+    EXPECT_FALSE(dev.Write("!rimPAX_SC_I"));
+    EXPECT_EQ(dev.InCount(), 0u);
+    EXPECT_TRUE(dev.Lost());
+    dev.Close();
+    EXPECT_FALSE(dev.Open());
 }
 
 TEST_F(MemoryLinkTest, DisconnectAtAPageClosesTheLine) {
@@ -191,11 +175,11 @@ TEST_F(MemoryLinkTest, DisconnectAtAPageClosesTheLine) {
     dev.Write(page);
     clock.Advance(20);
     EXPECT_TRUE(link.Disconnected());
-    sink.messages.clear();
+    sink.boxes.clear();
     // The device is lost: its reader says so, the write no error of its own.
     EXPECT_FALSE(dev.Write("@"));
     EXPECT_TRUE(dev.Lost());
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(sink.boxes.empty());
     dev.Close();
     EXPECT_FALSE(dev.Open());
     link.Reconnect();

@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "RecordingSink.h"
+#include "tests/support/RecordingSink.h"
 #include "base/VirtualClock.h"
 #include "transport/TListCOM.h"
 #include "transport/TSerDev.h"
@@ -44,7 +44,8 @@ bool WaitForPasses(TSerDev& dev, int passes) {
 TEST(ListComErrorReport, AFailedPassIsShownOnceAtTheNextCopyWithWhatItBuilt) {
     VirtualClock clock;
     RecordingSink sink;
-    TSerDev dev(clock, sink, std::make_unique<FailingSource>(1));
+    TSerDev dev(clock, sink, platform::NativeSerialColumn(),
+                std::make_shared<PortLists>(std::make_unique<FailingSource>(1)));
     ASSERT_TRUE(WaitForPasses(dev, 1));
     EXPECT_TRUE(sink.boxes.empty());  // nothing is shown from the worker's thread
 
@@ -64,7 +65,8 @@ TEST(ListComErrorReport, AFailedPassIsShownOnceAtTheNextCopyWithWhatItBuilt) {
 TEST(ListComErrorReport, FailuresWhileNobodyCopiesGiveOneBox) {
     VirtualClock clock;
     RecordingSink sink;
-    TSerDev dev(clock, sink, std::make_unique<FailingSource>(1000));
+    TSerDev dev(clock, sink, platform::NativeSerialColumn(),
+                std::make_shared<PortLists>(std::make_unique<FailingSource>(1000)));
     // The worker goes on with its passes although no box was shown yet.
     ASSERT_TRUE(WaitForPasses(dev, 2));
 

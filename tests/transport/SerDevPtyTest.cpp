@@ -16,7 +16,7 @@
 #include "base/VirtualClock.h"
 #include "platform/SysError.h"
 #include "tests/transport/PtyPair.h"
-#include "tests/transport/RecordingSink.h"
+#include "tests/support/RecordingSink.h"
 #include "transport/TSerDev.h"
 
 namespace {

@@ -7,8 +7,9 @@
 #include "base/VirtualClock.h"
 #include "platform/SysError.h"
 #include "tests/NativePort.h"
-#include "tests/transport/RecordingColumn.h"
-#include "tests/transport/RecordingSink.h"
+#include "tests/support/FakePort.h"
+#include "tests/support/QuietPortLists.h"
+#include "tests/support/RecordingSink.h"
 #include "transport/TSerDev.h"
 
 namespace {
@@ -32,8 +33,8 @@ protected:
 
     VirtualClock clock;
     RecordingSink sink;
-    RecordingColumn line;  // outlives dev, whose destructor still closes the port
-    TSerDev dev{clock, sink};
+    FakePort line;
+    TSerDev dev{clock, sink, line.Column(), QuietPortLists()};
 };
 }  // namespace
 
@@ -257,7 +258,7 @@ TEST_F(SerDevTest, WriteSendsEverythingAcrossPartialWritesAndEmptyIsDone) {
     line.writeChunk = 3;
     const Bytes data("\0\x01hello\0world", 13);
     EXPECT_TRUE(dev.Write(data));
-    EXPECT_EQ(line.sent, data);
+    EXPECT_EQ(line.Sent(), data);
     EXPECT_EQ(line.CallsOf("WriteFile").size(), 5u);
     line.ClearCalls();
     EXPECT_TRUE(dev.Write(""));
@@ -284,7 +285,7 @@ TEST_F(SerDevTest, AFailedWriteShowsTheSystemTextAndLeavesThePortOpen) {
     EXPECT_TRUE(dev.Opened);
     line.failWrite = false;
     EXPECT_TRUE(dev.Write("def"));
-    EXPECT_EQ(line.sent, "def") << "the failed bytes were dropped";
+    EXPECT_EQ(line.Sent(), "def") << "the failed bytes were dropped";
 }
 
 // Each call succeeds without taking a byte: the write ends, and the user learns of it whether
@@ -309,7 +310,7 @@ TEST_F(SerDevTest, ALineThatKeepsAcceptingNothingEndsTheWriteWithABox) {
     // The port stays open and takes the next write once the line moves again.
     line.writeChunk = 2;
     EXPECT_TRUE(dev.Write("abcdef"));
-    EXPECT_EQ(line.sent, "abcdef");
+    EXPECT_EQ(line.Sent(), "abcdef");
     EXPECT_EQ(sink.boxes.size(), 2u);
 }
 

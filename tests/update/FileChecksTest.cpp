@@ -126,10 +126,10 @@ TEST_F(FileChecks, FileNameIsShownAsPassed) {
 }
 
 TEST_F(FileChecks, DeviceThatWillNotOpenStartsNothingWithoutAMessageOfItsOwn) {
-    link_.failOpen = true;
+    link_.failCreate = true;
     EXPECT_FALSE(StartWith(Pattern(300)));
     EXPECT_FALSE(engine_.IsActive());
-    for (const Box& b : sink_.boxes)
+    for (const RecordingSink::Box& b : sink_.boxes)
         EXPECT_EQ(b.caption.rfind("Open Port(", 0), 0u) << b.text;
     clock_.Advance(1000);
     EXPECT_TRUE(link_.writes.empty());

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "UpdateRig.h"
-#include "control/AdapterControl.h"
+#include "control/AdapterCore.h"
 #include "sim/AdapterSim.h"
 #include "sim/MemoryLink.h"
 #include "tests/support/PortOnlyView.h"
@@ -17,19 +17,16 @@ class HandOff : public ::testing::Test {
 protected:
     static constexpr int kPageSize = 64;
 
-    explicit HandOff(SimConfig config = {}) : sim_(Configure(config)), link_(sim_, clock_) {
+    explicit HandOff(SimConfig config = {})
+        : sim_(Configure(config)),
+          link_(sim_, clock_),
+          core_(clock_, sink_, opView_, {nullptr, link_.Column(), QuietPortLists()}) {
         dir_ = std::filesystem::temp_directory_path() /
                ("handoff_" + std::to_string(::getpid()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
-        dev_ = std::make_unique<TSerDev>(clock_, sink_, std::make_unique<QuietComSource>());
-        control_ = std::make_unique<AdapterControl>(clock_, sink_, *dev_, engine_, model_, opView_,
-                                                    nullptr);
     }
     ~HandOff() override {
-        control_.reset();
-        engine_.Cancel();
-        dev_.reset();
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
@@ -66,10 +63,11 @@ protected:
     RecordingView view_;
     PortOnlyView opView_{
         PortChoice{NATIVE_PORT("/dev/sim0", "COM9"), NATIVE_PORT("/dev/sim0", "COM9"), ""}};
-    AdapterModel model_;
-    std::unique_ptr<TSerDev> dev_;
-    TFWUpdate engine_;
-    std::unique_ptr<AdapterControl> control_;
+    AdapterCore core_;
+    AdapterControl* control_ = &core_.Control();
+    TSerDev* dev_ = &core_.Device();
+    TFWUpdate& engine_ = core_.Updater();
+    AdapterModel& model_ = core_.Model();
     Bytes file_;
 };
 
@@ -246,12 +244,14 @@ TEST_F(HandOff, TheWatchGivesUpOnlyARunThatStopsMovingOn) {
             config.talkEveryMs = c.talkEveryMs;
             config.pageDelayMs = c.pageDelayMs;
             AdapterSim sim(config);
-            MemoryLink link(sim, clock_);  // the line of this case, while it lives
+            MemoryLink link(sim, clock_);
+            AdapterCore core(clock_, sink_, opView_, {nullptr, link.Column(), QuietPortLists()});
             RecordingView view;
-            UpdateWatch watch(clock_, engine_, kIdleMs, [&] { control_->StopUpdate(); });
+            UpdateWatch watch(clock_, core.Updater(), kIdleMs,
+                              [&] { core.Control().StopUpdate(); });
             const std::int64_t start = clock_.Now();
-            control_->StartUpdate(file, true, c.wait, view);
-            ASSERT_TRUE(RunToEnd());
+            core.Control().StartUpdate(file, true, c.wait, view);
+            ASSERT_TRUE(clock_.RunUntil([&] { return !core.Control().Busy(); }, 60000));
             const std::int64_t took = clock_.Now() - start;
             EXPECT_EQ(watch.GaveUp(), !c.ok);
             if (c.ok) {

@@ -1,4 +1,4 @@
-// The update engine on a scripted line in virtual time, with its host's view and message
+// The update engine on a fake line in virtual time, with its host's view and message
 // boxes recorded, and firmware files written to a scratch folder.
 #pragma once
 
@@ -12,25 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedLink.h"
 #include "base/VirtualClock.h"
 #include "tests/NativePort.h"
+#include "tests/support/FakePort.h"
+#include "tests/support/QuietPortLists.h"
+#include "tests/support/RecordingSink.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
-
-struct Box {
-    std::string caption;
-    std::string text;
-    MsgIcon icon;
-};
-
-class RecordingSink : public MessageSink {
-public:
-    void ShowMessage(const std::string& caption, const std::string& text, MsgIcon icon) override {
-        boxes.push_back({caption, text, icon});
-    }
-    std::vector<Box> boxes;
-};
 
 class RecordingView : public UpdateView {
 public:
@@ -43,11 +31,6 @@ public:
     int pos = -1;
     std::vector<std::string> statuses;
     std::vector<std::string> notes;
-};
-
-class QuietComSource : public ComPortSource {
-public:
-    Outcome Pass(PortEntries&) override { return Outcome::Unchanged; }
 };
 
 // Firmware content whose every byte tells where it came from.
@@ -75,7 +58,7 @@ protected:
                ("update_tests_" + std::to_string(::getpid()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
-        dev_ = std::make_unique<TSerDev>(clock_, sink_, std::make_unique<QuietComSource>());
+        dev_ = std::make_unique<TSerDev>(clock_, sink_, link_.Column(), QuietPortLists());
         dev_->PortName = NATIVE_PORT("/dev/ttyScripted", "COM8");
     }
     ~UpdateRig() override {
@@ -106,7 +89,7 @@ protected:
 
     std::filesystem::path dir_;
     VirtualClock clock_;
-    ScriptedLink link_;
+    FakePort link_;
     RecordingSink sink_;
     RecordingView view_;
     std::unique_ptr<TSerDev> dev_;

@@ -31,10 +31,10 @@ protected:
         EXPECT_FALSE(engine_.IsActive());
         EXPECT_FALSE(dev_->Opened);
         // Both lines raised in one settings write (never one by one), then the port closed.
-        ASSERT_GE(link_.lineCalls.size(), 2u);
-        EXPECT_EQ(link_.lineCalls.end()[-2], "SetCommState 115200,0,8 stop=2 rts=1 dtr=1");
-        EXPECT_EQ(link_.lineCalls.back(), "Close");
-        for (const std::string& call : link_.lineCalls)
+        ASSERT_GE(link_.LineCalls().size(), 2u);
+        EXPECT_EQ(link_.LineCalls().end()[-2], "SetCommState 115200,0,8 stop=2 rts=1 dtr=1");
+        EXPECT_EQ(link_.LineCalls().back(), "Close");
+        for (const std::string& call : link_.LineCalls())
             EXPECT_NE(call.rfind("Escape", 0), 0u) << call;
         // The run is over for good: later ticks send and show nothing.
         const auto writes = link_.writes.size();
@@ -56,7 +56,7 @@ TEST_F(UpdateRun, FileOf80BytesEndsAfterTheHeaderWithoutPages) {
 
 TEST_F(UpdateRun, WithoutWaitTheConnectRequestGoesOutAtOnceAndAPromptIsAnError) {
     ASSERT_TRUE(StartWith(Pattern(200), false));
-    EXPECT_EQ(link_.AllWritten(), "<");
+    EXPECT_EQ(link_.Sent(), "<");
     link_.Feed(">");
     FirstTick();
     ExpectFinished("Connecting: Error");
@@ -74,7 +74,7 @@ TEST_F(UpdateRun, WithWaitNothingIsSentUntilAPromptAndOtherFramesAreIgnored) {
     // Two prompts in one tick: the second was buffered before the greeting and goes with it.
     link_.Feed(">>");
     Ticks(1);
-    EXPECT_EQ(link_.AllWritten(), "<");
+    EXPECT_EQ(link_.Sent(), "<");
     EXPECT_EQ(view_.Status(), "Connecting...");
     Ticks(5);
     EXPECT_EQ(engine_.CurrentStep(), TFWUpdate::stConnect);
@@ -250,11 +250,11 @@ TEST_F(UpdateRun, ALostPortEndsTheRunAtOnceAtEveryStep) {
         if (i == 3) link_.Feed(Request(0));
         link_.lost = true;
         Ticks(1);
-        ExpectFinished(TFWUpdate::kLostText);
+        ExpectFinished(TFWUpdate::OutcomeText(TFWUpdate::Outcome::PortLost));
         EXPECT_EQ(link_.writes.size(), writes);
         EXPECT_TRUE(sink_.boxes.empty());
         link_.lost = false;
-        link_.lineCalls.clear();
+        link_.ClearCalls();
         view_.statuses.clear();
     }
 }
@@ -270,14 +270,15 @@ TEST_F(UpdateRun, ARequestPastTheLastPageEndsTheRunUnanswered) {
         Ticks(1);
         ExpectFinished("Writing Page #" + std::to_string(page) + " : Error");
         EXPECT_EQ(link_.writes.size(), writes);
-        link_.lineCalls.clear();
+        link_.ClearCalls();
         view_.statuses.clear();
     }
 }
 
 TEST_F(UpdateRun, WriteErrorsAreTheDevicesAndDoNotChangeTheStep) {
     ToPages(Pattern(80 + 2 * 16), 16);
-    link_.failWrites = true;
+    link_.failWrite = true;
+    link_.lastError = 5;
     link_.Feed(Request(0));
     Ticks(1);
     ASSERT_EQ(sink_.boxes.size(), 1u);

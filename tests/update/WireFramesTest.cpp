@@ -17,7 +17,7 @@ TEST_F(WireFrames, ConnectHeaderPagesAndEndMarkerAreExact) {
     const int pageSize = 16;
     ASSERT_TRUE(StartWith(Pattern(80 + 2 * pageSize)));
     // 115200 baud, no parity, 8 bits in one settings write; the stop bits stay as found.
-    EXPECT_EQ(link_.lineCalls,
+    EXPECT_EQ(link_.LineCalls(),
               std::vector<std::string>{"SetCommState 115200,0,8 stop=2 rts=0 dtr=0"});
     ASSERT_EQ(link_.writes.size(), 1u);
     EXPECT_EQ(link_.writes[0], "<");

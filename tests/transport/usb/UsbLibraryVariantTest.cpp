@@ -22,7 +22,8 @@ protected:
     }
     std::unique_ptr<TSerDev> MakeDevice() {
         auto dev =
-            std::make_unique<TSerDev>(clock, sink, std::make_unique<SteeredComSource>(rebuilds));
+            std::make_unique<TSerDev>(clock, sink, platform::NativeSerialColumn(),
+                                      std::make_shared<PortLists>(std::make_unique<SteeredComSource>(rebuilds)));
         EXPECT_TRUE(WaitFor([&] { return dev->UsbWorker().ScanCount() >= 1; }));
         return dev;
     }
@@ -67,9 +68,9 @@ TEST_F(UsbBrokenLibrary, OpenAsksForTheDriversAndReleasesTheLibrary) {
     dev->PortName = "USB:SERIAL1";
     EXPECT_FALSE(dev->Open());
     EXPECT_FALSE(dev->Opened);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].caption, "Open Port(USB:SERIAL1) Error...");
-    EXPECT_EQ(sink.messages[0].text, "Reinstall drivers, please.");
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "Open Port(USB:SERIAL1) Error...");
+    EXPECT_EQ(sink.boxes[0].text, "Reinstall drivers, please.");
     EXPECT_EQ(log.Count("CreateFile"), 0);
     EXPECT_FALSE(IsResident(kLibrary));
 
@@ -77,8 +78,8 @@ TEST_F(UsbBrokenLibrary, OpenAsksForTheDriversAndReleasesTheLibrary) {
     const int loads = log.Count("load");
     EXPECT_FALSE(dev->Open());
     EXPECT_EQ(log.Count("load"), loads + 1);
-    ASSERT_EQ(sink.messages.size(), 2u);
-    EXPECT_EQ(sink.messages[1].text, "Reinstall drivers, please.");
+    ASSERT_EQ(sink.boxes.size(), 2u);
+    EXPECT_EQ(sink.boxes[1].text, "Reinstall drivers, please.");
 }
 
 TEST_F(UsbBrokenLibrary, TheWorkerReleasesItAndTriesAgainAtTheNextScan) {
@@ -103,7 +104,7 @@ using UsbNoListFunction = UsbLibraryVariant;
 TEST_F(UsbNoListFunction, TheListStaysEmptyButTheDeviceStillOpens) {
     auto dev = MakeDevice();
     EXPECT_EQ(UsbCount(*dev), 0);
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(sink.boxes.empty());
 
     dev->PortName = "USB:SERIAL1";
     ASSERT_TRUE(dev->Open());
@@ -114,7 +115,7 @@ TEST_F(UsbNoListFunction, TheListStaysEmptyButTheDeviceStillOpens) {
     // Close asks for a scan, which again finds no list function.
     ASSERT_TRUE(WaitFor([&] { return dev->UsbWorker().ScanCount() >= 2; }));
     EXPECT_EQ(UsbCount(*dev), 0);
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(sink.boxes.empty());
 }
 
 // No D2XX library on the path at all.
@@ -125,13 +126,13 @@ TEST_F(UsbNoLibrary, TheListIsEmptyAndOpenAsksForTheDrivers) {
         GTEST_SKIP() << "a D2XX library is installed on this machine";
     auto dev = MakeDevice();
     EXPECT_EQ(UsbCount(*dev), 0);
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(sink.boxes.empty());
 
     dev->PortName = "USB:SERIAL1";
     EXPECT_FALSE(dev->Open());
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].caption, "Open Port(USB:SERIAL1) Error...");
-    EXPECT_EQ(sink.messages[0].text, "Reinstall drivers, please.");
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "Open Port(USB:SERIAL1) Error...");
+    EXPECT_EQ(sink.boxes[0].text, "Reinstall drivers, please.");
 }
 
 }  // namespace

@@ -165,7 +165,8 @@ TEST_F(UsbListWorker, TryGetPortListGivesUpAtOnceDuringAPassElseListsComThenUsb)
     HeldComSource& source = *owned;
     VirtualClock clock;
     RecordingSink sink;
-    TSerDev dev(clock, sink, std::move(owned));
+    TSerDev dev(clock, sink, platform::NativeSerialColumn(),
+                std::make_shared<PortLists>(std::move(owned)));
     const auto limit = std::chrono::milliseconds(kWaitLimitMs);
     ASSERT_EQ(source.held.get_future().wait_for(limit), std::future_status::ready);
     ASSERT_TRUE(WaitFor([&] { return dev.UsbWorker().ScanCount() >= 1; }));
@@ -180,13 +181,13 @@ TEST_F(UsbListWorker, TryGetPortListGivesUpAtOnceDuringAPassElseListsComThenUsb)
     EXPECT_FALSE(tried.get());
     EXPECT_EQ(out.Count(), 0);
     // The first pass's failure is shown although this copy gave up.
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text, "Error reading COM-List");
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].text, "Error reading COM-List");
 
     ASSERT_TRUE(WaitFor([&] { return dev.ComWorker().PassCount() >= 2; }));
     ASSERT_TRUE(dev.TryGetPortList(out));
     EXPECT_EQ(out.names, (TextList{"/dev/ttyS0", "USB:FT01", "USB:FT02"}));
-    EXPECT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.boxes.size(), 1u);
 }
 
 // The same rule seen from the serial device: an open port holds the list.
@@ -194,7 +195,8 @@ class UsbRescan : public ::testing::Test {
 protected:
     void SetUp() override {
         FakeSetting("FAKE_D2XX_DEVICES", ("PORT1=Open device=" + pty.Path()).c_str());
-        dev = std::make_unique<TSerDev>(clock, sink, std::make_unique<SteeredComSource>(rebuilds));
+        dev = std::make_unique<TSerDev>(clock, sink, platform::NativeSerialColumn(),
+                                      std::make_shared<PortLists>(std::make_unique<SteeredComSource>(rebuilds)));
         usb = &dev->UsbWorker();
         EXPECT_TRUE(WaitFor([&] { return usb->ScanCount() >= 1; }));
         dev->PortName = "USB:PORT1";
@@ -232,7 +234,7 @@ TEST_F(UsbRescan, AnOpenPortHoldsTheListUntilRescanUSB) {
     EXPECT_TRUE(WaitFor([&] { return UsbNames() == kAfter; }));
     EXPECT_TRUE(dev->Opened);
     EXPECT_TRUE(usb->Hold.load());
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(sink.boxes.empty());
 }
 
 TEST_F(UsbRescan, AChangeOfTheComListRescansWhileOpen) {

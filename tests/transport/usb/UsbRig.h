@@ -11,6 +11,8 @@
 #include "base/Bytes.h"
 #include "base/MessageSink.h"
 #include "platform/ComPortSource.h"
+#include "tests/support/RecordingSink.h"
+#include "transport/PortLists.h"
 
 namespace usbrig {
 
@@ -54,19 +56,6 @@ public:
 
 private:
     std::string path_;
-};
-
-struct Message {
-    std::string caption;
-    std::string text;
-};
-
-class RecordingSink : public MessageSink {
-public:
-    void ShowMessage(const std::string& caption, const std::string& text, MsgIcon) override {
-        messages.push_back({caption, text});
-    }
-    std::vector<Message> messages;
 };
 
 // A COM-port source with no ports that reports a rebuilt list when the test asks.

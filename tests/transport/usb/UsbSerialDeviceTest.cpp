@@ -19,7 +19,8 @@ class UsbSerialDevice : public ::testing::Test {
 protected:
     void SetUp() override {
         FakeSetting("FAKE_D2XX_DEVICES", ("SERIAL1=First device=" + pty.Path()).c_str());
-        dev = std::make_unique<TSerDev>(clock, sink, std::make_unique<SteeredComSource>(rebuilds));
+        dev = std::make_unique<TSerDev>(clock, sink, platform::NativeSerialColumn(),
+                                      std::make_shared<PortLists>(std::make_unique<SteeredComSource>(rebuilds)));
     }
     void TearDown() override {
         dev.reset();
@@ -85,7 +86,7 @@ TEST_F(UsbSerialDevice, OpensBySerialNumberAndCarriesZeroBytesBothWays) {
     const auto restore = std::find(lines.begin(), lines.end(), "SetLatencyTimer SERIAL1 16");
     EXPECT_TRUE(restore != lines.end() &&
                 std::find(restore, lines.end(), "CloseHandle SERIAL1") != lines.end());
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(sink.boxes.empty());
 }
 
 // The channels of dual and quad chips carry a letter after eight characters: a device is
@@ -106,7 +107,7 @@ TEST_F(UsbSerialDevice, ALongSerialNumberOpensItsOwnDeviceElseTheOneOfItsFirstEi
     EXPECT_EQ(log.Count("CreateFile ABCDEFGH "), 1);
     EXPECT_TRUE(dev->Write("pong"));
     EXPECT_EQ(pty.Receive(4), "pong");
-    EXPECT_EQ(sink.messages.size(), 0u);
+    EXPECT_EQ(sink.boxes.size(), 0u);
 }
 
 TEST_F(UsbSerialDevice, LineSettingsReachTheDeviceAndKeepWhatItReported) {
@@ -140,21 +141,21 @@ TEST_F(UsbSerialDevice, LineSettingsReachTheDeviceAndKeepWhatItReported) {
 TEST_F(UsbSerialDevice, AnUnknownSerialNumberShowsDeviceIsNotFound) {
     EXPECT_FALSE(OpenPort("USB:NOSUCH99"));
     EXPECT_FALSE(dev->Opened);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].caption, "Open Port(USB:NOSUCH99) Error...");
-    EXPECT_EQ(sink.messages[0].text, "USB Device Error: 2 (Device is not found)");
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "Open Port(USB:NOSUCH99) Error...");
+    EXPECT_EQ(sink.boxes[0].text, "USB Device Error: 2 (Device is not found)");
 
     // A failed open leaves the object ready for the next one.
     EXPECT_TRUE(OpenPort("USB:SERIAL1"));
-    EXPECT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.boxes.size(), 1u);
 }
 
 TEST_F(UsbSerialDevice, AnErrorCodeWithoutANameIsShownAsUnknown) {
     FakeSetting("FAKE_D2XX_DEVICES", "FAULTY19=Faulty=!19");
     EXPECT_FALSE(OpenPort("USB:FAULTY19"));
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].caption, "Open Port(USB:FAULTY19) Error...");
-    EXPECT_EQ(sink.messages[0].text, "USB Device Error: 19 (Unknown error)");
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "Open Port(USB:FAULTY19) Error...");
+    EXPECT_EQ(sink.boxes[0].text, "USB Device Error: 19 (Unknown error)");
 }
 
 TEST_F(UsbSerialDevice, AWriteToADeviceThatWentAwayShowsTheIoErrorAndStaysOpen) {
@@ -162,9 +163,9 @@ TEST_F(UsbSerialDevice, AWriteToADeviceThatWentAwayShowsTheIoErrorAndStaysOpen) 
     pty.Close();
     EXPECT_FALSE(dev->Write("lost"));
     EXPECT_TRUE(dev->Opened);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].caption, "Write Port(USB:SERIAL1) Error...");
-    EXPECT_EQ(sink.messages[0].text, "USB Device Error: 4 (IO Error)");
+    ASSERT_EQ(sink.boxes.size(), 1u);
+    EXPECT_EQ(sink.boxes[0].caption, "Write Port(USB:SERIAL1) Error...");
+    EXPECT_EQ(sink.boxes[0].text, "USB Device Error: 4 (IO Error)");
 }
 
 TEST_F(UsbSerialDevice, OpenWhileOpenClosesTheFirstDevice) {

@@ -12,7 +12,7 @@
 #include "base/VirtualClock.h"
 #include "platform/SerialPort.h"
 #include "platform/SysError.h"
-#include "tests/transport/RecordingSink.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/transport/wine/FarEnd.h"
 #include "transport/TSerDev.h"
 
