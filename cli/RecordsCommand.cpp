@@ -22,9 +22,11 @@ struct RecordsOptions {
     bool csv = false;
 };
 
-// "1.07" when a value stayed, "1.07 > 1.08" when the job changed it.
-std::string Change(const std::string& before, const std::string& after) {
-    return after.empty() || after == before ? before : before + " > " + after;
+// "1.07" when a value stayed, "1.07 > 1.08" when the job changed it, "1.07 > ?" when the
+// unit could not be asked afterwards (it was lost, or did not answer).
+std::string Change(const UnitRecord& r, const std::string& before, const std::string& after) {
+    if (after.empty()) return r.endedMs ? before + " > ?" : before;
+    return after == before ? before : before + " > " + after;
 }
 
 // "2026-11-01 09:15:02": the ISO time to the second, easier on the eye in a table.
@@ -46,8 +48,8 @@ void PrintTable(const std::vector<UnitRecord>& rows) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
         table.push_back({TableTime(r.startedMs), r.station, r.port, r.serial, r.job,
-                         Change(r.firmwareBefore, r.firmwareAfter),
-                         Change(r.modeBefore, r.modeAfter), VerdictToken(r.verdict), r.result,
+                         Change(r, r.firmwareBefore, r.firmwareAfter),
+                         Change(r, r.modeBefore, r.modeAfter), VerdictToken(r.verdict), r.result,
                          r.endedMs ? seconds : ""});
     }
     std::vector<std::size_t> widths(table[0].size(), 0);

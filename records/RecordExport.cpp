@@ -92,10 +92,11 @@ std::string RecordsCsv(const std::vector<UnitRecord>& rows) {
 }
 
 std::string RecordsJson(const std::vector<UnitRecord>& rows) {
-    auto list = nlohmann::json::array();
+    // Ordered: the keys in the order of the CSV's columns, not sorted.
+    auto list = nlohmann::ordered_json::array();
     for (const UnitRecord& row : rows) {
         const auto texts = Texts(row);
-        nlohmann::json object;
+        nlohmann::ordered_json object;
         for (std::size_t i = 0; i < texts.size(); ++i)
             object[kFields[i].json] = texts[i];
         // Numbers and absent times as JSON has them, not as text.
@@ -103,5 +104,5 @@ std::string RecordsJson(const std::vector<UnitRecord>& rows) {
         if (!row.endedMs) object["ended"] = nullptr;
         list.push_back(std::move(object));
     }
-    return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }

@@ -4,7 +4,8 @@
 // default, one file per user) and PostgreSQL shared by several stations, reached through a
 // local SQLite file and a forwarder so that a server that is down never holds up flashing.
 // Nothing here throws: each operation returns whether it worked and, when not, a text for the
-// user in `error` (connection texts in it are redacted: never a password).
+// user in `error` (connection texts in it are redacted: never a password). Listed rows export
+// as CSV or JSON through records/RecordExport.h; a file's SHA-256 comes from FileDigest.h.
 #pragma once
 
 #include <chrono>
