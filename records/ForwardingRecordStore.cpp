@@ -59,7 +59,8 @@ bool ForwardingRecordStore::AlreadyPassed(const std::string& serial, const std::
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!connected_) return true;
     }
-    const std::lock_guard<std::mutex> lock(serverMutex_);
+    std::unique_lock<std::timed_mutex> lock(serverMutex_, kServerQueryWait);
+    if (!lock.owns_lock()) return true;
     std::string serverError;
     bool onServer = false;
     if (server_->AlreadyPassed(serial, job, fileSha256, onServer, serverError)) passed = onServer;
@@ -68,7 +69,7 @@ bool ForwardingRecordStore::AlreadyPassed(const std::string& serial, const std::
 
 bool ForwardingRecordStore::List(const RecordFilter& filter, std::vector<UnitRecord>& rows,
                                  std::string& error) {
-    const std::lock_guard<std::mutex> lock(serverMutex_);
+    const std::lock_guard<std::timed_mutex> lock(serverMutex_);
     return server_->List(filter, rows, error);
 }
 
@@ -104,7 +105,7 @@ bool ForwardingRecordStore::WaitForwarded(std::chrono::milliseconds limit) {
 }
 
 bool ForwardingRecordStore::Pass(std::string& error) {
-    const std::lock_guard<std::mutex> lock(serverMutex_);
+    const std::lock_guard<std::timed_mutex> lock(serverMutex_);
     // Even with nothing to send: the live view's "connected" must be the server's word.
     if (!server_->Connect(error)) return false;
     std::vector<RevisedRow> rows;

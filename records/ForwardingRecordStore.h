@@ -34,8 +34,8 @@ public:
     bool Begin(UnitRecord& row, std::string& error) override;
     bool Complete(UnitRecord& row, std::string& error) override;
     bool MarkInterrupted(const std::string& station, int& count, std::string& error) override;
-    // The local file first; the server only while it is reachable, so that a server that is
-    // away never holds up a unit (the answer is then this station's own knowledge).
+    // The local file first; the server only while it is reachable and answers in time, so that
+    // a server that is away never holds up a unit (the answer is then this station's own).
     bool AlreadyPassed(const std::string& serial, const std::string& job,
                        const std::string& fileSha256, bool& passed, std::string& error) override;
     bool List(const RecordFilter& filter, std::vector<UnitRecord>& rows,
@@ -47,6 +47,9 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     static constexpr int kBatch = 200;  // rows per server transaction
+    // How long "already passed" waits for the forwarder's connection before it answers from
+    // the local file: a unit is not held up by a server that has stopped answering.
+    static constexpr std::chrono::seconds kServerQueryWait{2};
 
     void Run();
     void Wake();
@@ -56,7 +59,7 @@ private:
     const std::unique_ptr<SqliteRecordStore> local_;
     const std::unique_ptr<PostgresServer> server_;
     const RecordStoreOptions options_;
-    std::mutex serverMutex_;  // one server connection for the forwarder and the queries
+    std::timed_mutex serverMutex_;  // one server connection for the forwarder and the queries
 
     mutable std::mutex mutex_;        // guards the state below
     std::condition_variable wake_;    // rows to send, or stop
