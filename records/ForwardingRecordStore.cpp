@@ -14,6 +14,29 @@ ForwardingRecordStore::ForwardingRecordStore(std::unique_ptr<SqliteRecordStore> 
       lastError_(firstError),
       thread_([this] { Run(); }) {}
 
+ForwardingRecordStore::ServerTurn::ServerTurn(ForwardingRecordStore& store,
+                                              const Clock::time_point* deadline)
+    : store_(store) {
+    std::unique_lock<std::mutex> lock(store_.mutex_);
+    auto free = [this] { return !store_.serverBusy_; };
+    if (deadline) {
+        taken_ = store_.serverFree_.wait_until(lock, *deadline, free);
+    } else {
+        store_.serverFree_.wait(lock, free);
+        taken_ = true;
+    }
+    if (taken_) store_.serverBusy_ = true;
+}
+
+ForwardingRecordStore::ServerTurn::~ServerTurn() {
+    if (!taken_) return;
+    {
+        const std::lock_guard<std::mutex> lock(store_.mutex_);
+        store_.serverBusy_ = false;
+    }
+    store_.serverFree_.notify_all();
+}
+
 ForwardingRecordStore::~ForwardingRecordStore() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -59,8 +82,9 @@ bool ForwardingRecordStore::AlreadyPassed(const std::string& serial, const std::
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!connected_) return true;
     }
-    std::unique_lock<std::timed_mutex> lock(serverMutex_, kServerQueryWait);
-    if (!lock.owns_lock()) return true;
+    const auto deadline = Clock::now() + kServerQueryWait;
+    const ServerTurn turn(*this, &deadline);
+    if (!turn.Taken()) return true;
     std::string serverError;
     bool onServer = false;
     if (server_->AlreadyPassed(serial, job, fileSha256, onServer, serverError)) passed = onServer;
@@ -69,7 +93,7 @@ bool ForwardingRecordStore::AlreadyPassed(const std::string& serial, const std::
 
 bool ForwardingRecordStore::List(const RecordFilter& filter, std::vector<UnitRecord>& rows,
                                  std::string& error) {
-    const std::lock_guard<std::timed_mutex> lock(serverMutex_);
+    const ServerTurn turn(*this);
     return server_->List(filter, rows, error);
 }
 
@@ -105,7 +129,7 @@ bool ForwardingRecordStore::WaitForwarded(std::chrono::milliseconds limit) {
 }
 
 bool ForwardingRecordStore::Pass(std::string& error) {
-    const std::lock_guard<std::timed_mutex> lock(serverMutex_);
+    const ServerTurn turn(*this);
     // Even with nothing to send: the live view's "connected" must be the server's word.
     if (!server_->Connect(error)) return false;
     std::vector<RevisedRow> rows;

@@ -51,6 +51,22 @@ private:
     // the local file: a unit is not held up by a server that has stopped answering.
     static constexpr std::chrono::seconds kServerQueryWait{2};
 
+    // The one server connection, taken in turns by the forwarder and the queries; with a
+    // deadline, the turn is given up when it passes.
+    class ServerTurn {
+    public:
+        explicit ServerTurn(ForwardingRecordStore& store,
+                            const Clock::time_point* deadline = nullptr);
+        ~ServerTurn();
+        ServerTurn(const ServerTurn&) = delete;
+        ServerTurn& operator=(const ServerTurn&) = delete;
+        bool Taken() const { return taken_; }
+
+    private:
+        ForwardingRecordStore& store_;
+        bool taken_ = false;
+    };
+
     void Run();
     void Wake();
     // Sends every pending row; false with the reason at the first failure.
@@ -59,11 +75,11 @@ private:
     const std::unique_ptr<SqliteRecordStore> local_;
     const std::unique_ptr<PostgresServer> server_;
     const RecordStoreOptions options_;
-    std::timed_mutex serverMutex_;  // one server connection for the forwarder and the queries
-
     mutable std::mutex mutex_;        // guards the state below
     std::condition_variable wake_;    // rows to send, or stop
     std::condition_variable passed_;  // a pass ended
+    std::condition_variable serverFree_;
+    bool serverBusy_ = false;  // someone has the server's turn
     std::atomic<bool> stop_{false};
     bool woken_ = true;  // rows of an earlier run may be waiting
     bool connected_;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -187,7 +188,9 @@ TYPED_TEST(RecordStoreSuite, KeepsEveryFieldFiltersAndExports) {
     UnitRecord passed = Unit("000123", "bench-1");
     UnitRecord failed = Unit("000124", "bench-1");
     UnitRecord running = Unit("000125", "bench-1");
+    std::int64_t started = 1793524502000;  // a second apart: listings sort by start
     for (UnitRecord* r : {&passed, &failed, &running}) {
+        r->startedMs = started += 1000;
         ASSERT_TRUE(store->Begin(*r, error)) << error;
         ASSERT_EQ(r->id.size(), 36u);
     }
@@ -253,7 +256,9 @@ TYPED_TEST(RecordStoreSuite, RowsLeftStartedByAStoppedStationBecomeInterrupted) 
         auto store = this->Open();
         UnitRecord mine = Unit("000200", "bench-1");
         UnitRecord theirs = Unit("000201", "bench-2");
-        ASSERT_TRUE(store->Begin(mine, error) && store->Begin(theirs, error)) << error;
+        ASSERT_TRUE(store->Begin(mine, error)) << error;
+        theirs.startedMs = mine.startedMs + 1;
+        ASSERT_TRUE(store->Begin(theirs, error)) << error;
     }
     auto store = this->Open();
     int count = 0;
