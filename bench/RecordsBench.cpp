@@ -36,7 +36,7 @@ double Ms(Clock::duration d) {
 UnitRecord Unit(int n) {
     UnitRecord r;
     r.station = "bench";
-    r.port = "/dev/pts/" + std::to_string(n % 8);
+    r.port = std::string("/dev/pts/") + std::to_string(n % 8);
     r.serial = std::to_string(100000 + n);
     r.signature = "KV-2";
     r.hardware = "2.1";

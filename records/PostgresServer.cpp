@@ -46,10 +46,10 @@ std::string UpsertSql() {
     const auto& columns = record_schema::kColumns;
     std::string values, updates;
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        values += "$" + std::to_string(i + 1) + ", ";
+        values.append("$").append(std::to_string(i + 1)).append(", ");
         if (i > 0) updates += columns[i] + " = EXCLUDED." + columns[i] + ", ";
     }
-    const std::string revision = "$" + std::to_string(columns.size() + 1);
+    const std::string revision = std::string("$") + std::to_string(columns.size() + 1);
     return "INSERT INTO records (" + record_schema::ColumnList() + ", revision) VALUES (" + values +
            revision + ") ON CONFLICT (id) DO UPDATE SET " + updates +
            "revision = EXCLUDED.revision WHERE records.revision < EXCLUDED.revision";

@@ -85,7 +85,7 @@ std::string RecordsCsv(const std::vector<UnitRecord>& rows) {
     for (const UnitRecord& row : rows) {
         const auto texts = Texts(row);
         for (std::size_t i = 0; i < texts.size(); ++i)
-            out += (i ? "," : "") + CsvField(texts[i]);
+            out.append(i ? "," : "").append(CsvField(texts[i]));
         out += "\r\n";
     }
     return out;

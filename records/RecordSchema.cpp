@@ -110,7 +110,7 @@ const std::vector<std::string> kColumns = {"id",
 std::string ColumnList() {
     std::string list;
     for (const auto& c : kColumns)
-        list += (list.empty() ? "" : ", ") + c;
+        list.append(list.empty() ? "" : ", ").append(c);
     return list;
 }
 

@@ -145,7 +145,7 @@ bool SqliteRecordStore::Begin(UnitRecord& row, std::string& error) {
     const std::size_t n = record_schema::kColumns.size();
     std::string values;
     for (std::size_t i = 1; i <= n; ++i)
-        values += (i > 1 ? ", ?" : "?") + std::to_string(i);
+        values.append(i > 1 ? ", ?" : "?").append(std::to_string(i));
     const std::lock_guard<std::mutex> lock(mutex_);
     // One statement, so one transaction of its own: committed before the job starts.
     Statement s(
