@@ -64,3 +64,4 @@ void RegisterTestCommand(CliApp& cli);
 void RegisterRepairCommand(CliApp& cli);
 void RegisterUpdateCommand(CliApp& cli);
 void RegisterPortsCommand(CliApp& cli);
+void RegisterRecordsCommand(CliApp& cli);

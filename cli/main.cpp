@@ -16,6 +16,7 @@ int Main(int argc, char** argv) {
     RegisterRepairCommand(cli);
     RegisterUpdateCommand(cli);
     RegisterPortsCommand(cli);
+    RegisterRecordsCommand(cli);
     // A bare call asks what the program can do; nothing has gone wrong, so it is told on
     // stdout and the call succeeds, as with --help.
     if (argc <= 1) {

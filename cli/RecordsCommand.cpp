@@ -1,0 +1,143 @@
+// `records`: what the stations recorded, one row per unit worked, as a table to read or as CSV
+// or JSON to export; from the local file or from the shared server. It needs no port.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/CliApp.h"
+#include "records/RecordExport.h"
+#include "records/RecordStore.h"
+#include "records/RecordTime.h"
+
+namespace {
+
+struct RecordsOptions {
+    std::string where;
+    std::string serial;
+    std::string since;
+    std::string result;
+    std::string verdict;
+    bool csv = false;
+};
+
+// "1.07" when a value stayed, "1.07 > 1.08" when the job changed it, "1.07 > ?" when the
+// unit could not be asked afterwards (it was lost, or did not answer).
+std::string Change(const UnitRecord& r, const std::string& before, const std::string& after) {
+    if (after.empty()) return r.endedMs ? before + " > ?" : before;
+    return after == before ? before : before + " > " + after;
+}
+
+// "2026-11-01 09:15:02": the ISO time to the second, easier on the eye in a table.
+std::string TableTime(std::int64_t ms) {
+    std::string text = FormatIsoTime(ms).substr(0, 19);
+    text[10] = ' ';
+    return text;
+}
+
+void PrintTable(const std::vector<UnitRecord>& rows) {
+    if (rows.empty()) {
+        std::cout << "0 records\n";
+        return;
+    }
+    std::vector<std::vector<std::string>> table = {{"started (UTC)", "station", "port", "serial",
+                                                    "job", "firmware", "mode", "verdict", "result",
+                                                    "seconds"}};
+    for (const UnitRecord& r : rows) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
+        table.push_back({TableTime(r.startedMs), r.station, r.port, r.serial, r.job,
+                         Change(r, r.firmwareBefore, r.firmwareAfter),
+                         Change(r, r.modeBefore, r.modeAfter), VerdictToken(r.verdict), r.result,
+                         r.endedMs ? seconds : ""});
+    }
+    std::vector<std::size_t> widths(table[0].size(), 0);
+    for (const auto& line : table)
+        for (std::size_t c = 0; c < line.size(); ++c)
+            widths[c] = std::max(widths[c], line[c].size());
+    for (const auto& line : table) {
+        std::string text;
+        for (std::size_t c = 0; c < line.size(); ++c) {
+            // Seconds are a number: aligned right, the last column, so no trailing spaces.
+            if (c + 1 == line.size())
+                text += std::string(widths[c] - line[c].size(), ' ') + line[c];
+            else
+                text += line[c] + std::string(widths[c] - line[c].size() + 2, ' ');
+        }
+        std::cout << text << '\n';
+    }
+    std::cout << rows.size() << (rows.size() == 1 ? " record" : " records") << '\n';
+}
+
+int ListRecords(CliApp& cli, const RecordsOptions& o) {
+    if (o.csv && cli.options.json) {
+        cli.sink.Error("--csv and --json exclude each other");
+        return kExitUsage;
+    }
+    RecordFilter filter;
+    filter.serial = o.serial;
+    if (!o.since.empty()) ParseIsoTime(o.since, filter.sinceMs);  // checked by its validator
+    // --result takes a verdict as well as an update's outcome: the two never share a word.
+    Verdict verdict{};
+    if (!o.verdict.empty() && ParseVerdict(o.verdict, verdict)) filter.verdict = verdict;
+    if (ParseVerdict(o.result, verdict))
+        filter.verdict = verdict;
+    else
+        filter.result = o.result;
+
+    std::string error;
+    const auto store = OpenRecordStore(o.where, error);
+    std::vector<UnitRecord> rows;
+    if (!store || !store->List(filter, rows, error)) {
+        cli.sink.Error(error);
+        return kExitFailed;
+    }
+    if (cli.options.json)
+        std::cout << RecordsJson(rows) << '\n';
+    else if (o.csv)
+        std::cout << RecordsCsv(rows);
+    else
+        PrintTable(rows);
+    return kExitOk;
+}
+
+CLI::Validator IsoTime() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            std::int64_t ms = 0;
+            return ParseIsoTime(text, ms) ? "" : "Not a date or time: " + text;
+        },
+        "", "ISO-TIME");
+}
+
+}  // namespace
+
+void RegisterRecordsCommand(CliApp& cli) {
+    static RecordsOptions o;
+    CLI::App* sub = cli.app.add_subcommand(
+        "records",
+        "List the units the stations worked (one row each: when, where, which unit, which "
+        "firmware and mode before and after, the job, its file and result); --csv or --json "
+        "export them");
+    sub->add_option("--records", o.where,
+                    "Where the records are: an SQLite file (default "
+                    "$XDG_DATA_HOME/korvanta-configurator/records.sqlite), or a PostgreSQL "
+                    "server shared by stations, postgresql://USER@HOST/DB, or postgresql: "
+                    "alone for the PG* environment variables and ~/.pgpass")
+        ->type_name("FILE|URI");
+    sub->add_option("--serial", o.serial, "Only this unit (its serial number)");
+    sub->add_option("--since", o.since,
+                    "Only units started at or after this time, UTC unless an offset is given "
+                    "(2026-11-01, 2026-11-01T09:30, 2026-11-01T09:30+02:00)")
+        ->type_name("DATE[THH:MM[:SS]]")
+        ->check(IsoTime());
+    sub->add_option("--result", o.result,
+                    "Only this result: an update's outcome (ok, canceled, port-lost, "
+                    "connect-error, header-error, page-error, end-error) or a verdict");
+    sub->add_option("--verdict", o.verdict, "Only this verdict")
+        ->check(CLI::IsMember({"started", "passed", "failed", "interrupted"}));
+    sub->add_flag("--csv", o.csv,
+                  "Print CSV (a header row, then one row per unit); --json prints a JSON array");
+    sub->callback([&cli] { cli.action = [&cli] { return ListRecords(cli, o); }; });
+}

@@ -1,0 +1,277 @@
+#include "records/SqliteRecordStore.h"
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <utility>
+
+#include "records/RecordSchema.h"
+#include "records/RecordTime.h"
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;  // another station's transaction is short
+
+// One prepared statement, finalized on every path.
+class Statement {
+public:
+    Statement(sqlite3* db, const std::string& sql) {
+        ok_ = sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) == SQLITE_OK;
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Ok() const { return ok_; }
+    void Bind(int index, const std::optional<std::string>& text) {
+        if (text)
+            sqlite3_bind_text(stmt_, index, text->data(), static_cast<int>(text->size()),
+                              SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_null(stmt_, index);
+    }
+    void Bind(int index, long long value) { sqlite3_bind_int64(stmt_, index, value); }
+    // Ready to run again with new values.
+    void Reset() { sqlite3_reset(stmt_); }
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step() { return sqlite3_step(stmt_); }
+    std::optional<std::string> Text(int column) {
+        if (sqlite3_column_type(stmt_, column) == SQLITE_NULL) return std::nullopt;
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+        return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+    }
+    long long Int(int column) { return sqlite3_column_int64(stmt_, column); }
+    UnitRecord Row(int firstColumn = 0) {
+        std::vector<std::optional<std::string>> fields;
+        for (std::size_t i = 0; i < record_schema::kColumns.size(); ++i)
+            fields.push_back(Text(firstColumn + static_cast<int>(i)));
+        return record_schema::RowFromFields(fields);
+    }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    bool ok_ = false;
+};
+
+bool Exec(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// PRAGMA user_version: the schema version, 0 for a new file; -1 when it is not a database.
+int UserVersion(sqlite3* db) {
+    Statement s(db, "PRAGMA user_version");
+    return s.Ok() && s.Step() == SQLITE_ROW ? static_cast<int>(s.Int(0)) : -1;
+}
+
+std::string NewerMessage(const std::string& where, int version) {
+    return "The records database " + where + " has schema version " + std::to_string(version) +
+           ", newer than this program knows (" + std::to_string(record_schema::kVersion) +
+           "); it was left untouched. Use the configurator that wrote it, or a newer one.";
+}
+
+std::string UpdateSql() {
+    std::string sql = "UPDATE records SET ";
+    const auto& columns = record_schema::kColumns;
+    for (std::size_t i = 1; i < columns.size(); ++i)
+        sql += columns[i] + " = ?" + std::to_string(i + 1) + ", ";
+    return sql + "revision = revision + 1 WHERE id = ?1";
+}
+
+}  // namespace
+
+std::unique_ptr<SqliteRecordStore> SqliteRecordStore::Open(const std::string& path,
+                                                           std::string& error) {
+    sqlite3* db = nullptr;
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::unique_ptr<SqliteRecordStore> store(new SqliteRecordStore(db, path));
+    if (rc != SQLITE_OK) {
+        error = store->Failure("open");
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // The version is read before anything that writes (WAL mode rewrites the header): a newer
+    // file is refused exactly as it was found.
+    const int version = UserVersion(db);
+    if (version < 0) {
+        error = store->Failure("read");
+        return nullptr;
+    }
+    if (version > record_schema::kVersion) {
+        error = NewerMessage(path, version);
+        return nullptr;
+    }
+    // WAL: a listing reads while a station writes. FULL: each commit is on the disk before
+    // the job it records starts.
+    if (!Exec(db, "PRAGMA journal_mode = WAL") || !Exec(db, "PRAGMA synchronous = FULL") ||
+        !store->Migrate(error)) {
+        if (error.empty()) error = store->Failure("prepare");
+        return nullptr;
+    }
+    return store;
+}
+
+SqliteRecordStore::~SqliteRecordStore() {
+    sqlite3_close_v2(db_);
+}
+
+bool SqliteRecordStore::Migrate(std::string& error) {
+    // IMMEDIATE takes the write lock first, so two stations opening one new file at once
+    // migrate it once; the version is read again under the lock.
+    if (!Exec(db_, "BEGIN IMMEDIATE")) {
+        error = Failure("lock");
+        return false;
+    }
+    const int version = UserVersion(db_);
+    bool ok = version >= 0 && version <= record_schema::kVersion;
+    if (version > record_schema::kVersion) error = NewerMessage(path_, version);
+    for (int v = version; ok && v < record_schema::kVersion; ++v)
+        ok = Exec(db_, record_schema::kSqliteSteps[static_cast<std::size_t>(v)]);
+    if (ok && Exec(db_, "COMMIT")) return true;
+    if (error.empty()) error = Failure("update the schema of");
+    Exec(db_, "ROLLBACK");
+    return false;
+}
+
+std::string SqliteRecordStore::Failure(const std::string& what) const {
+    return "Cannot " + what + " the records database " + path_ + ": " +
+           (db_ ? sqlite3_errmsg(db_) : "out of memory");
+}
+
+bool SqliteRecordStore::Begin(UnitRecord& row, std::string& error) {
+    if (row.id.empty()) row.id = NewRowId();
+    if (row.startedMs == 0) row.startedMs = RecordNowMs();
+    row.verdict = Verdict::Started;
+    const std::size_t n = record_schema::kColumns.size();
+    std::string values;
+    for (std::size_t i = 1; i <= n; ++i)
+        values.append(i > 1 ? ", ?" : "?").append(std::to_string(i));
+    const std::lock_guard<std::mutex> lock(mutex_);
+    // One statement, so one transaction of its own: committed before the job starts.
+    Statement s(
+        db_, "INSERT INTO records (" + record_schema::ColumnList() + ") VALUES (" + values + ")");
+    const auto fields = record_schema::RowFields(row);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        s.Bind(static_cast<int>(i + 1), fields[i]);
+    if (s.Ok() && s.Step() == SQLITE_DONE) return true;
+    error = Failure("write to");
+    return false;
+}
+
+bool SqliteRecordStore::Complete(UnitRecord& row, std::string& error) {
+    if (row.endedMs == 0) row.endedMs = RecordNowMs();
+    if (row.seconds == 0 && row.endedMs > row.startedMs)
+        row.seconds = static_cast<double>(row.endedMs - row.startedMs) / 1000.0;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, UpdateSql());
+    const auto fields = record_schema::RowFields(row);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        s.Bind(static_cast<int>(i + 1), fields[i]);
+    if (!s.Ok() || s.Step() != SQLITE_DONE) {
+        error = Failure("write to");
+        return false;
+    }
+    if (sqlite3_changes(db_) == 0) {
+        error = "The records database " + path_ + " has no row " + row.id + " to complete";
+        return false;
+    }
+    return true;
+}
+
+bool SqliteRecordStore::MarkInterrupted(const std::string& station, int& count,
+                                        std::string& error) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_,
+                "UPDATE records SET verdict = 'interrupted', revision = revision + 1 "
+                "WHERE station = ?1 AND verdict = 'started'");
+    s.Bind(1, station);
+    if (!s.Ok() || s.Step() != SQLITE_DONE) {
+        error = Failure("write to");
+        return false;
+    }
+    count = sqlite3_changes(db_);
+    return true;
+}
+
+bool SqliteRecordStore::AlreadyPassed(const std::string& serial, const std::string& job,
+                                      const std::string& fileSha256, bool& passed,
+                                      std::string& error) {
+    passed = false;
+    if (serial.empty()) return true;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_,
+                "SELECT 1 FROM records WHERE serial = ?1 AND job = ?2 AND file_sha256 = ?3 "
+                "AND verdict = 'passed' LIMIT 1");
+    s.Bind(1, serial);
+    s.Bind(2, job);
+    s.Bind(3, fileSha256);
+    const int rc = s.Ok() ? s.Step() : SQLITE_ERROR;
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        error = Failure("read");
+        return false;
+    }
+    passed = rc == SQLITE_ROW;
+    return true;
+}
+
+bool SqliteRecordStore::List(const RecordFilter& filter, std::vector<UnitRecord>& rows,
+                             std::string& error) {
+    rows.clear();
+    std::string sql =
+        "SELECT " + record_schema::ColumnList() + " FROM records WHERE started_ms >= ?1";
+    if (!filter.serial.empty()) sql += " AND serial = ?2";
+    if (filter.verdict) sql += " AND verdict = ?3";
+    if (!filter.result.empty()) sql += " AND result = ?4";
+    sql += " ORDER BY started_ms, id";
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, sql);
+    s.Bind(1, static_cast<long long>(filter.sinceMs));
+    if (!filter.serial.empty()) s.Bind(2, filter.serial);
+    if (filter.verdict) s.Bind(3, std::string(VerdictToken(*filter.verdict)));
+    if (!filter.result.empty()) s.Bind(4, filter.result);
+    int rc = s.Ok() ? s.Step() : SQLITE_ERROR;
+    for (; rc == SQLITE_ROW; rc = s.Step())
+        rows.push_back(s.Row());
+    if (rc == SQLITE_DONE) return true;
+    error = Failure("read");
+    return false;
+}
+
+bool SqliteRecordStore::PendingRows(int limit, std::vector<RevisedRow>& rows, std::string& error) {
+    rows.clear();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, "SELECT revision, " + record_schema::ColumnList() +
+                         " FROM records WHERE forwarded < revision ORDER BY started_ms LIMIT ?1");
+    s.Bind(1, static_cast<long long>(limit));
+    int rc = s.Ok() ? s.Step() : SQLITE_ERROR;
+    for (; rc == SQLITE_ROW; rc = s.Step())
+        rows.push_back({s.Row(1), s.Int(0)});
+    if (rc == SQLITE_DONE) return true;
+    error = Failure("read");
+    return false;
+}
+
+bool SqliteRecordStore::MarkForwarded(const std::vector<RevisedRow>& rows, std::string& error) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    bool ok = Exec(db_, "BEGIN");
+    {
+        Statement s(db_, "UPDATE records SET forwarded = ?2 WHERE id = ?1 AND forwarded < ?2");
+        ok = ok && s.Ok();
+        for (std::size_t i = 0; ok && i < rows.size(); ++i) {
+            s.Bind(1, rows[i].row.id);
+            s.Bind(2, rows[i].revision);
+            ok = s.Step() == SQLITE_DONE;
+            s.Reset();
+        }
+    }
+    if (ok && Exec(db_, "COMMIT")) return true;
+    error = Failure("write to");
+    Exec(db_, "ROLLBACK");
+    return false;
+}
+
+int SqliteRecordStore::PendingCount() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, "SELECT count(*) FROM records WHERE forwarded < revision");
+    return s.Ok() && s.Step() == SQLITE_ROW ? static_cast<int>(s.Int(0)) : -1;
+}

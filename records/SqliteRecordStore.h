@@ -1,0 +1,57 @@
+// The records in an SQLite file: the default store of a station, and the local half of a shared
+// one (rows wait here until the forwarder has put them on the server). WAL and full syncs, so a
+// committed row survives a crash of the station or of the machine; a busy timeout, so several
+// stations (or a `records` listing) may use one file at once.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "records/RecordStore.h"
+
+struct sqlite3;
+
+// A row as the forwarder sends it: the server keeps the highest revision it was sent.
+struct RevisedRow {
+    UnitRecord row;
+    long long revision = 0;
+};
+
+class SqliteRecordStore : public RecordStore {
+public:
+    // Opens or creates `path` and brings its schema up to date; refuses a newer schema without
+    // writing a byte. Null with `error` for the user on failure.
+    static std::unique_ptr<SqliteRecordStore> Open(const std::string& path, std::string& error);
+    ~SqliteRecordStore() override;
+    SqliteRecordStore(const SqliteRecordStore&) = delete;
+    SqliteRecordStore& operator=(const SqliteRecordStore&) = delete;
+
+    bool Begin(UnitRecord& row, std::string& error) override;
+    bool Complete(UnitRecord& row, std::string& error) override;
+    bool MarkInterrupted(const std::string& station, int& count, std::string& error) override;
+    bool AlreadyPassed(const std::string& serial, const std::string& job,
+                       const std::string& fileSha256, bool& passed, std::string& error) override;
+    bool List(const RecordFilter& filter, std::vector<UnitRecord>& rows,
+              std::string& error) override;
+    std::string Describe() const override { return path_; }
+
+    // For the forwarder: up to `limit` rows whose latest revision the server has not
+    // acknowledged, oldest first; then their acknowledgement (a row written again meanwhile
+    // stays pending).
+    bool PendingRows(int limit, std::vector<RevisedRow>& rows, std::string& error);
+    bool MarkForwarded(const std::vector<RevisedRow>& rows, std::string& error);
+    // How many rows wait to be forwarded; -1 when the file cannot be read.
+    int PendingCount();
+
+private:
+    SqliteRecordStore(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+    bool Migrate(std::string& error);
+    // "Cannot <what> the records database PATH: <SQLite's reason>".
+    std::string Failure(const std::string& what) const;
+
+    sqlite3* db_;
+    const std::string path_;
+    std::mutex mutex_;  // one connection, used by the station and the forwarder
+};
