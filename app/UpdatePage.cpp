@@ -56,24 +56,23 @@ void UpdatePage::btFW_FileClick() {
 }
 
 void UpdatePage::btUpdateRunClick() {
-    const bool run = ui_.btUpdateRun->text() == "Run";
-    const std::string file = ui_.edFW_File->text().toStdString();
-    if (run) ui_.memUpdate->clear();
-    if (ui_.rbUploadFW->isChecked()) {
-        if (run)
-            control_.StartUpdate(file, ui_.ckbNotSearch->isChecked(), ui_.ckbWait->isChecked(),
-                                 *this);
-        else
-            control_.StopUpdate();
-        return;
-    }
-    if (!run) {
+    if (view_.UpdateRunCaption() != "Run") {
         control_.StopUpdate();
         return;
     }
-    SetProgressPos(0);
-    Bytes data;
-    if (LoadModeFile(file, sink_, data)) control_.StartRepair(data);
+    const std::string file = ui_.edFW_File->text().toStdString();
+    ui_.memUpdate->clear();
+    if (ui_.rbUploadFW->isChecked()) {
+        control_.StartUpdate(file, ui_.ckbNotSearch->isChecked(), ui_.ckbWait->isChecked(), *this);
+    } else {
+        SetProgressPos(0);
+        Bytes data;
+        if (LoadModeFile(file, sink_, data)) control_.StartRepair(data);
+    }
+    // Until the engine runs there is nothing for Stop to cancel, and a second click that came
+    // now (a double click, clicks queued while the port opened) would take the Stop away from
+    // the run about to start: the button waits, disabled, for the engine.
+    UpdatePageState();
 }
 
 void UpdatePage::SetProgressMax(int max) {
