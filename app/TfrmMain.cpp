@@ -301,8 +301,11 @@ void TfrmMain::showEvent(QShowEvent* event) {
     FormShow();
 }
 
+// The saved place is the place the window opens at, once: every later show (a restore from
+// minimised sends one) finds the window where the user has put it since.
 void TfrmMain::FormShow() {
     if (!restorePosition_) return;
+    restorePosition_ = false;
     const int top = settings_->ReadRegInt("WinTop", y());
     const int left = settings_->ReadRegInt("WinLeft", x());
     QList<QRect> screens;

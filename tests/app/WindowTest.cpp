@@ -116,6 +116,12 @@ void WindowTest::storedSettingsAtStart() {
         expectedPos = screen.bottomRight() + QPoint(1, 1) -
                       QPoint(win.w->frameGeometry().width(), win.w->frameGeometry().height());
     QCOMPARE(win.w->pos(), centred ? screen.center() - win.w->rect().center() : expectedPos);
+    // Restored from minimised, the window stays where the user has moved it meanwhile.
+    const QPoint moved = win.w->pos() - QPoint(17, 23);
+    win.w->move(moved);
+    win.w->showMinimized();
+    win.w->showNormal();
+    QCOMPARE(win.w->pos(), moved);
     // Nothing is read on show unless both were stored.
     QCOMPARE(settings->count("WinLeft"), std::size_t(winLeft.isValid() ? 1 : 0));
 }
