@@ -122,6 +122,9 @@ void WindowView::ModesChanged() {
     const int rows = static_cast<int>(model_.Modes.size());
     list->setRowCount(rows);
     list->clearSelection();
+    // The keyboard goes on from the highlighted row: Qt's current row (the focus frame) follows
+    // the selection, and the row the adapter's answer focused counts only when none is selected.
+    std::optional<int> keyboardRow;
     for (int r = 0; r < rows; ++r) {
         const ModeRow& row = model_.Modes[static_cast<std::size_t>(r)];
         const Bytes* texts[] = {&row.Caption, &row.Id, &row.Description};
@@ -140,12 +143,16 @@ void WindowView::ModesChanged() {
         list->item(r, 0)->setData(Qt::AccessibleDescriptionRole,
                                   current ? QString("current mode") : QString());
         const QModelIndex index = list->model()->index(r, 0);
-        if (row.Selected)
+        if (row.Selected) {
             list->selectionModel()->select(index,
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        if (row.Focused)
-            list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+            keyboardRow = r;
+        }
+        if (row.Focused && !keyboardRow) keyboardRow = r;
     }
+    if (keyboardRow)
+        list->selectionModel()->setCurrentIndex(list->model()->index(*keyboardRow, 0),
+                                                QItemSelectionModel::NoUpdate);
     list->horizontalHeader()->setSortIndicatorShown(rows > 0);
     list->horizontalHeader()->setSortIndicator(
         model_.SortCol, model_.SortDir == 0 ? Qt::AscendingOrder : Qt::DescendingOrder);

@@ -221,6 +221,12 @@ void WindowTest::selectAndPowerGoToTheAdapter() {
     QVERIFY(!win.w->Control().Busy());
 
     ClickRow(ui.lvModes, 1);
+    // The keyboard goes on from the clicked row: the focus frame stays with the highlight.
+    QTest::keyClick(ui.lvModes, Qt::Key_Down);
+    QCOMPARE(ui.lvModes->currentIndex().row(), 2);
+    QVERIFY(ui.lvModes->selectionModel()->isRowSelected(2, {}));
+    QTest::keyClick(ui.lvModes, Qt::Key_Up);
+    QVERIFY(ui.lvModes->selectionModel()->isRowSelected(1, {}));
     QVERIFY(ui.btModeSelect->isEnabled());
     QTest::mouseClick(ui.btModeSelect, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), kSearchMs);
