@@ -3,9 +3,25 @@
 #include <QMessageBox>
 #include <exception>
 
+namespace {
+QString& TitleText() {
+    static QString title = "Configurator";
+    return title;
+}
+}  // namespace
+
+QString ConfiguratorApp::Title() {
+    return TitleText();
+}
+
+void ConfiguratorApp::SetTitle(const QString& title) {
+    TitleText() = title;
+}
+
 ConfiguratorApp::ConfiguratorApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("configurator");
-    setApplicationDisplayName("Configurator");
+    // No display name: X11 and Wayland would append it to every window's title ("... -
+    // Error... — Configurator"); each window carries its whole title itself.
     // The desktop entry's id: Wayland matches the window to its launcher and icon by it.
     setDesktopFileName("example.veltrask.Configurator");
     // The window's layout is fixed in pixels; its texts are sized to fit it, in a face with
@@ -24,6 +40,6 @@ bool ConfiguratorApp::notify(QObject* receiver, QEvent* event) {
     } catch (...) {
         // Anything else thrown becomes an error with no text of its own.
     }
-    QMessageBox::critical(activeWindow(), applicationDisplayName(), text);
+    QMessageBox::critical(activeWindow(), Title(), text);
     return false;
 }

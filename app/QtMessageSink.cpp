@@ -1,14 +1,15 @@
 #include "app/QtMessageSink.h"
 
-#include <QApplication>
 #include <QMessageBox>
+
+#include "app/ConfiguratorApp.h"
 
 QString QtMessageSink::Title(const std::string& caption, MsgIcon icon) {
     // The window's own error box carries the application title before its caption; the
     // serial device's and the update engine's boxes are plain boxes titled by the caption.
     const QString text = QString::fromStdString(caption);
     if (caption != kErrorCaption || icon != MsgIcon::Error) return text;
-    return QApplication::applicationDisplayName() + " - " + text;
+    return ConfiguratorApp::Title() + " - " + text;
 }
 
 void QtMessageSink::ShowMessage(const std::string& caption, const std::string& text, MsgIcon icon) {

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "app/AboutPage.h"
+#include "app/ConfiguratorApp.h"
 #include "app/FileFilter.h"
 #include "app/ModeListBinding.h"
 #include "app/PortPropDialog.h"
@@ -147,7 +148,7 @@ void TfrmMain::ReadVersionResource(const std::function<std::string(const std::st
     ui_.lbName->setText(product + " " + v("InternalName"));
     ui_.lbVersion->setText("Version " + v("FileVersion"));
     const QString title = ui_.lbName->text() + " " + ui_.lbVersion->text();
-    QApplication::setApplicationDisplayName(title);
+    ConfiguratorApp::SetTitle(title);
     setWindowTitle(title);
     ui_.lbCopy->setText(v("LegalCopyright"));
     const bool alt = product == kAltLogoProduct;
