@@ -222,7 +222,7 @@ void MainForm::SetupUi(QWidget* window) {
                              MakeLabel(window, "lbBootVer", {346, row2, 52, 21}, "Bootware:"));
     // At its wider widths the field lies over the Bootware field and its label.
     edCopyRight->raise();
-    cbPower = MakeButton<QCheckBox>(window, "cbPower", {454, row2, 78, 21}, "Ext. Power:");
+    cbPower = MakeButton<QCheckBox>(window, "cbPower", {461, row2, 71, 21}, "Ext. Power:");
     // The box after its caption, as the strip's other fields follow theirs.
     cbPower->setLayoutDirection(Qt::RightToLeft);
     cbPower->setEnabled(false);

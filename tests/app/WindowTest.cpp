@@ -289,8 +289,7 @@ void WindowTest::unwritableSettingsAreToldOnce() {
     seams.versionValue = [](const std::string& key) { return VersionOf("Korvanta", key); };
     // No folder can be made below a device node, not even by root.
     seams.settings = std::make_unique<QtSettingsStore>(
-        std::make_unique<QSettings>("/dev/null/configurator/settings.ini", QSettings::IniFormat),
-        nullptr);
+        std::make_unique<QSettings>("/dev/null/configurator/settings.ini", QSettings::IniFormat));
     TfrmMain w(std::move(seams));
     w.show();
     QTRY_COMPARE_WITH_TIMEOUT(boxes.boxes.size(), std::size_t(1), kStartMs);
@@ -321,8 +320,8 @@ void WindowTest::corruptSettingsFileIsKeptAndRewritten() {
     }
     WindowSeams seams;
     seams.versionValue = [](const std::string& key) { return VersionOf("Korvanta", key); };
-    seams.settings = std::make_unique<QtSettingsStore>(
-        std::make_unique<QSettings>(path, QSettings::IniFormat), nullptr);
+    seams.settings =
+        std::make_unique<QtSettingsStore>(std::make_unique<QSettings>(path, QSettings::IniFormat));
     auto w = std::make_unique<TfrmMain>(std::move(seams));
     w->show();
     QTest::qWait(200);
