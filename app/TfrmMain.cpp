@@ -26,12 +26,16 @@
 #include "platform/VersionInfo.h"
 #include "transport/LineTrace.h"
 #include "transport/PortListModel.h"
+#include "transport/TListCOM.h"
+#include "transport/TListUSB.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
 
 namespace {
 
 constexpr int kRefreshMs = 500;
+// How often the start-up looks whether the workers have listed the ports.
+constexpr int kStartListMs = 5;
 constexpr int kModeColumns = 3;
 constexpr char kAltLogoProduct[] = "ZODereZER";
 
@@ -69,6 +73,7 @@ TfrmMain::~TfrmMain() {
     modeList_.reset();
     control_.reset();
     tmrRefresh_.reset();
+    tmrStartList_.reset();
     dev_.reset();
     trace_.reset();
     updater_.reset();
@@ -104,17 +109,15 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
     ui_.imgLogo->setPixmap(QPixmap(":/logo.png"));
     ui_.imgLogoAlt->setPixmap(QPixmap(":/logo-alt.jpg"));
 
-    // Nothing to search on until the list is filled after the USB rescan.
+    // Nothing to search on until the list is filled.
     model_.SetEnabled(Control::btSearch, false);
     view_->RenderAll();
     // The Copyright field starts wide, over the Bootware and power fields.
     view_->IdentityChanged();
 
-    // The rescan waits with the event loop running; the list is filled when it is over.
-    dev_->BeginRescanUSB();
-    QTimer::singleShot(TSerDev::kRescanMs, this, [this] { FinishStartupRescan(); });
     tmrRefresh_ = timers_.CreateTimer();
     tmrRefresh_->SetCallback([this] { tmrRefreshTimer(); });
+    StartPortList();
 
     LoadSortSettings();
     restorePosition_ = settings_->RegValueExists("WinTop") && settings_->RegValueExists("WinLeft");
@@ -171,10 +174,35 @@ void TfrmMain::LoadSortSettings() {
     model_.SortDir = settings_->ReadRegInt("SortDir", 0);
 }
 
+// The serial ports are listed as soon as the COM worker has made its first pass, a few
+// milliseconds after start; the USB devices join them when their scan ends. The saved port is
+// selected when it appears, unless the user has picked another meanwhile (a pick is saved).
+void TfrmMain::StartPortList() {
+    usbScansBefore_ = dev_->UsbWorker().ScanCount();
+    dev_->BeginRescanUSB();
+    tmrStartList_ = timers_.CreateTimer();
+    tmrStartList_->SetCallback([this] { tmrStartListTimer(); });
+    tmrStartList_->Start(kStartListMs);
+    // The scan is given the time it has always had; a slower one is met by the refresh.
+    QTimer::singleShot(TSerDev::kRescanMs, this, [this] { FinishStartupRescan(); });
+}
+
+void TfrmMain::tmrStartListTimer() {
+    tmrStartList_->Stop();
+    if (!portListFilled_ && dev_->ComWorker().PassCount() > 0) FillPortList(true);
+    if (portListFilled_ && !tmrRefresh_->IsActive()) tmrRefresh_->Start(kRefreshMs);
+    if (dev_->UsbWorker().ScanCount() > usbScansBefore_) {
+        usbScanned_ = true;
+        FillPortList(false);
+    }
+    if (!portListFilled_ || !usbScanned_) tmrStartList_->Start(kStartListMs);
+}
+
 void TfrmMain::FinishStartupRescan() {
     dev_->EndRescanUSB();
-    FillPortList(true);
-    tmrRefresh_->Start(kRefreshMs);
+    tmrStartList_->Stop();
+    FillPortList(!portListFilled_);
+    if (!tmrRefresh_->IsActive()) tmrRefresh_->Start(kRefreshMs);
 }
 
 void TfrmMain::ConnectControls() {

@@ -58,7 +58,8 @@ public:
     TSerDev& Device() { return *dev_; }
     TFWUpdate& Updater() { return *updater_; }
     RegSettings& Settings() { return *settings_; }
-    // True once the port list holds what the workers found at start.
+    // True once the port list holds the serial ports found at start (the USB devices may
+    // still be on their way).
     bool PortListFilled() const { return portListFilled_; }
 
     void FillPortList(bool force);
@@ -72,6 +73,8 @@ private:
     void StartTrace();
     void ReadVersionResource(const std::function<std::string(const std::string&)>& value);
     void LoadSortSettings();
+    void StartPortList();
+    void tmrStartListTimer();
     void FinishStartupRescan();
     void ConnectControls();
     void FormShow();
@@ -105,11 +108,14 @@ private:
     std::unique_ptr<UpdatePage> updatePage_;
     std::unique_ptr<AboutPage> aboutPage_;
     std::unique_ptr<Timer> tmrRefresh_;
+    std::unique_ptr<Timer> tmrStartList_;
     std::unique_ptr<platform::TimerResolution> timerResolution_;
     std::function<void(const QString&)> openUrl_;
     QString settingsLocation_;
     bool restorePosition_ = false;
     bool portListFilled_ = false;
+    int usbScansBefore_ = 0;
+    bool usbScanned_ = false;
     bool forceFillPending_ = false;
     bool rescanRunning_ = false;
 };

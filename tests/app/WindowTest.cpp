@@ -54,6 +54,7 @@ private slots:
     void versionStringsLabelTheWindow_data();
     void versionStringsLabelTheWindow();
     void portListRebuiltOnlyOnChange();
+    void serialPortsAtOnceUsbDevicesWhenScanned();
     void searchFillsStripAndMarksCurrentMode();
     void selectAndPowerGoToTheAdapter();
     void columnClicksCycleAndPersist();
@@ -179,6 +180,39 @@ void WindowTest::portListRebuiltOnlyOnChange() {
     }
     QTRY_VERIFY_WITH_TIMEOUT(rebuilt.count() > 0, kStartMs);
     QCOMPARE(list->currentText(), QString("/dev/ttyFAKE1 (one, renamed)"));
+}
+
+// The serial ports are listed without waiting for the USB scan; an FTDI device joins them
+// when the scan ends, selected if it is the remembered port, unless the user has picked
+// another port meanwhile. The fake D2XX library holds the scan until the test lets it go.
+void WindowTest::serialPortsAtOnceUsbDevicesWhenScanned() {
+    QTemporaryDir dir;
+    const QString hold = dir.filePath("hold");
+    qputenv("FAKE_D2XX_DEVICES", "FT000042=Korvanta USB=/dev/null");
+    qputenv("FAKE_D2XX_CREATE_HOLD", hold.toLocal8Bit());
+    for (const bool userPicks : {false, true}) {
+        QFile(hold).open(QIODevice::WriteOnly);
+        auto shared = std::make_shared<ScriptedPorts::Shared>();
+        shared->entries.Add("/dev/ttyFAKE1", "one", "");
+        shared->entries.Add("/dev/ttyFAKE2", "two", "");
+        auto settings = std::make_shared<SettingsMap>();
+        (*settings)["Port"] = std::string("USB:FT000042");
+        Window win = Open(settings, "Korvanta", std::make_unique<ScriptedPorts>(shared));
+        const MainForm& ui = win.w->Ui();
+        QTRY_COMPARE_WITH_TIMEOUT(ui.cbCOM->count(), 2, kStartMs);
+        QVERIFY(ui.btSearch->isEnabled());
+        QCOMPARE(ui.cbCOM->currentIndex(), 0);
+        if (userPicks) {
+            ui.cbCOM->setCurrentIndex(1);
+            emit ui.cbCOM->activated(1);
+        }
+        QFile::remove(hold);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.cbCOM->count(), 3, kStartMs);
+        QCOMPARE(ui.cbCOM->currentText(),
+                 QString(userPicks ? "/dev/ttyFAKE2 (two)" : "USB:FT000042 (Korvanta USB)"));
+    }
+    qunsetenv("FAKE_D2XX_CREATE_HOLD");
+    qunsetenv("FAKE_D2XX_DEVICES");
 }
 
 void WindowTest::searchFillsStripAndMarksCurrentMode() {
