@@ -4,8 +4,12 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
@@ -126,6 +130,7 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
     move(screen.center() - rect().center());
     timerResolution_ = std::make_unique<platform::TimerResolution>();
     ConnectControls();
+    setAcceptDrops(true);
 }
 
 // A trace of the line only when the user asks for one, by naming its file.
@@ -321,6 +326,37 @@ void TfrmMain::SettingsNotWritable() {
     // Told after the window has come up, not in the middle of whatever wrote.
     QTimer::singleShot(0, this,
                        [this, text] { sink_.ShowMessage("Settings...", text, MsgIcon::Warning); });
+}
+
+// ---- files from the desktop --------------------------------------------------------------
+
+void TfrmMain::OpenFile(const QString& path) {
+    ui_.pcOptions->setCurrentWidget(ui_.Update);
+    updatePage_->TakeFile(QDir::toNativeSeparators(path).toStdString());
+}
+
+namespace {
+// The first local file of a drag, or nothing: only a file can be taken.
+QString DraggedFile(const QMimeData* data) {
+    if (data == nullptr) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+}  // namespace
+
+// Any file is let in: one of another kind is refused with a box that says why, rather than
+// with a cursor that says nothing.
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DraggedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    const QString file = DraggedFile(event->mimeData());
+    if (file.isEmpty()) return;
+    event->acceptProposedAction();
+    // The box a refused file gets must not hold up the desktop's drag, which waits for us.
+    QTimer::singleShot(0, this, [this, file] { OpenFile(file); });
 }
 
 // ---- show and close -----------------------------------------------------------------------

@@ -63,10 +63,16 @@ public:
     bool PortListFilled() const { return portListFilled_; }
 
     void FillPortList(bool force);
+    // A firmware (.rfw) or change-mode (.rcm) file given by the desktop: named on the command
+    // line (a double click in a file manager) or dropped on the window. The Update page opens
+    // with the file chosen and its option selected.
+    void OpenFile(const QString& path);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate(WindowSeams& seams);

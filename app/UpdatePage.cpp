@@ -46,11 +46,32 @@ void UpdatePage::rbAddModeClick() {
 void UpdatePage::btFW_FileClick() {
     const std::string kind = ui_.rbUploadFW->isChecked() ? "RFW" : "RCM";
     std::string name = ui_.edFW_File->text().toStdString();
-    if (!selectFile_(kind, name)) return;
-    if (!QFileInfo::exists(QString::fromStdString(name))) {
-        sink_.ShowMessage("Error...", "Firware file \"" + name + "\" is not found.",
+    if (selectFile_(kind, name) && FileIsThere(name))
+        ui_.edFW_File->setText(QString::fromStdString(name));
+}
+
+bool UpdatePage::FileIsThere(const std::string& name) {
+    if (QFileInfo::exists(QString::fromStdString(name))) return true;
+    sink_.ShowMessage("Error...", "Firware file \"" + name + "\" is not found.", MsgIcon::Error);
+    return false;
+}
+
+void UpdatePage::TakeFile(const std::string& name) {
+    const QString suffix = QFileInfo(QString::fromStdString(name)).suffix().toLower();
+    if (suffix != "rfw" && suffix != "rcm") {
+        sink_.ShowMessage("Error...",
+                          "File \"" + name +
+                              "\" is neither a firmware file (.rfw) nor a change-mode file (.rcm).",
                           MsgIcon::Error);
         return;
+    }
+    if (!FileIsThere(name)) return;
+    if (suffix == "rfw") {
+        ui_.rbUploadFW->setChecked(true);
+        rbUploadFWClick();
+    } else {
+        ui_.rbAddMode->setChecked(true);
+        rbAddModeClick();
     }
     ui_.edFW_File->setText(QString::fromStdString(name));
 }

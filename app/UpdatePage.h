@@ -26,6 +26,9 @@ public:
 
     void btUpdateRunClick();
     void btFW_FileClick();
+    // A file handed over by the desktop (the command line, a drop): its kind, told by its
+    // extension, selects the option; it is then checked as the "..." button checks a file.
+    void TakeFile(const std::string& name);
     void rbUploadFWClick();
     void rbAddModeClick();
     void UpdatePageState();
@@ -36,6 +39,9 @@ public:
     void AddNote(const std::string& text) override;
 
 private:
+    // False, with the user told, when the chosen file is not there.
+    bool FileIsThere(const std::string& name);
+
     MainForm& ui_;
     AdapterControl& control_;
     TFWUpdate& updater_;
