@@ -19,7 +19,8 @@ void ConfiguratorApp::SetTitle(const QString& title) {
 }
 
 ConfiguratorApp::ConfiguratorApp(int& argc, char** argv) : QApplication(argc, argv) {
-    setApplicationName("configurator");
+    // The name it is installed by: the X11 window class the desktop entry names.
+    setApplicationName("korvanta-configurator");
     // No display name: X11 and Wayland would append it to every window's title ("... -
     // Error... — Configurator"); each window carries its whole title itself.
     // The desktop entry's id: Wayland matches the window to its launcher and icon by it.

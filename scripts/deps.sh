@@ -6,7 +6,7 @@
 # X11 plugin).
 CONFIGURATOR_PACKAGES="g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev \
 libcli11-dev nlohmann-json3-dev qt6-base-dev libgl-dev fonts-liberation2 help2man \
-dpkg-dev desktop-file-utils appstream xvfb x11-utils qt6-qpa-plugins"
+dpkg-dev desktop-file-utils appstream shared-mime-info xvfb x11-utils qt6-qpa-plugins"
 
 install_deps() {
     local missing=() p sudo=""
