@@ -1,5 +1,6 @@
 #include "app/ConfiguratorApp.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <exception>
 
@@ -30,6 +31,21 @@ ConfiguratorApp::ConfiguratorApp(int& argc, char** argv) : QApplication(argc, ar
     QFont font("Arial");
     font.setPixelSize(11);
     setFont(font);
+    UseLanguage(QLocale::system());
+}
+
+void ConfiguratorApp::UseLanguage(const QLocale& locale) {
+    removeTranslator(&ours_);
+    removeTranslator(&qts_);
+    for (const QString& language : locale.uiLanguages()) {
+        if (language.startsWith("en")) return;
+        if (!ours_.load("configurator_" + QLocale(language).name(), ":/translations")) continue;
+        installTranslator(&ours_);
+        if (qts_.load(QLocale(language), "qtbase", "_",
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            installTranslator(&qts_);
+        return;
+    }
 }
 
 bool ConfiguratorApp::notify(QObject* receiver, QEvent* event) {

@@ -16,6 +16,7 @@
 
 #include "app/AboutPage.h"
 #include "app/ConfiguratorApp.h"
+#include "app/CoreText.h"
 #include "app/FileFilter.h"
 #include "app/ModeListBinding.h"
 #include "app/PortPropDialog.h"
@@ -44,7 +45,7 @@ constexpr int kModeColumns = 3;
 constexpr char kAltLogoProduct[] = "ZODereZER";
 
 bool SelectFileDialog(QWidget* parent, const std::string& extension, std::string& name) {
-    QFileDialog dialog(parent, "Open", QString::fromStdString(name));
+    QFileDialog dialog(parent, TfrmMain::tr("Open"), QString::fromStdString(name));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setDefaultSuffix(QString::fromStdString(LowerCase(extension)));
@@ -143,10 +144,13 @@ void TfrmMain::StartTrace() {
         dev_->SetTrace(trace_.get());
         return;
     }
-    const std::string text = "The line trace cannot be written to " + path.toStdString() + ": " +
-                             error + ". The configurator works on without it.";
-    QTimer::singleShot(0, this,
-                       [this, text] { sink_.ShowMessage("Trace...", text, MsgIcon::Warning); });
+    const std::string text =
+        tr("The line trace cannot be written to %1: %2. The configurator works on without it.")
+            .arg(QString::fromLocal8Bit(path), QString::fromStdString(error))
+            .toStdString();
+    const std::string caption = tr("Trace...").toStdString();
+    QTimer::singleShot(
+        0, this, [this, caption, text] { sink_.ShowMessage(caption, text, MsgIcon::Warning); });
 }
 
 void TfrmMain::ReadVersionResource(const std::function<std::string(const std::string&)>& value) {
@@ -154,7 +158,7 @@ void TfrmMain::ReadVersionResource(const std::function<std::string(const std::st
     auto v = [&value](const char* key) { return QString::fromStdString(value(key)); };
     const QString product = v("ProductName");
     ui_.lbName->setText(product + " " + v("InternalName"));
-    ui_.lbVersion->setText("Version " + v("FileVersion"));
+    ui_.lbVersion->setText(MainForm::tr("Version %1").arg(v("FileVersion")));
     const QString title = ui_.lbName->text() + " " + ui_.lbVersion->text();
     ConfiguratorApp::SetTitle(title);
     setWindowTitle(title);
@@ -246,7 +250,7 @@ void TfrmMain::RenderPortList() {
     const QSignalBlocker quiet(ui_.cbCOM);
     ui_.cbCOM->clear();
     for (int i = 0; i < ports_->Count(); ++i)
-        ui_.cbCOM->addItem(QString::fromStdString(ports_->ItemText(i)));
+        ui_.cbCOM->addItem(CoreText(ports_->ItemText(i)));
     ui_.cbCOM->setCurrentIndex(ports_->Selected().value_or(-1));
 }
 
@@ -318,14 +322,15 @@ void TfrmMain::memLogTestChange() {
 }
 
 void TfrmMain::SettingsNotWritable() {
-    const QString where = settingsLocation_.isEmpty() ? "their place" : settingsLocation_;
-    const std::string text = ("The settings cannot be saved to " + where +
-                              ". The configurator works on; settings changed now are "
-                              "forgotten when it closes.")
+    const QString where = settingsLocation_.isEmpty() ? tr("their place") : settingsLocation_;
+    const std::string text = tr("The settings cannot be saved to %1. The configurator works on; "
+                                "settings changed now are forgotten when it closes.")
+                                 .arg(where)
                                  .toStdString();
+    const std::string caption = tr("Settings...").toStdString();
     // Told after the window has come up, not in the middle of whatever wrote.
-    QTimer::singleShot(0, this,
-                       [this, text] { sink_.ShowMessage("Settings...", text, MsgIcon::Warning); });
+    QTimer::singleShot(
+        0, this, [this, caption, text] { sink_.ShowMessage(caption, text, MsgIcon::Warning); });
 }
 
 // ---- files from the desktop --------------------------------------------------------------

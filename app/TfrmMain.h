@@ -3,6 +3,7 @@
 // forwards the user's actions to them. Rules live in the core; this class wires and renders.
 #pragma once
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -44,6 +45,8 @@ struct WindowSeams {
 };
 
 class TfrmMain : public QWidget {
+    Q_DECLARE_TR_FUNCTIONS(TfrmMain)
+
 public:
     // Names the file the window writes a trace of the line to; unset, it writes none.
     static constexpr char kTraceVariable[] = "CONFIGURATOR_TRACE";

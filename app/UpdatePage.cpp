@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "app/CoreText.h"
 #include "app/WindowView.h"
 #include "control/AdapterControl.h"
 #include "update/ModeFile.h"
@@ -52,17 +53,22 @@ void UpdatePage::btFW_FileClick() {
 
 bool UpdatePage::FileIsThere(const std::string& name) {
     if (QFileInfo::exists(QString::fromStdString(name))) return true;
-    sink_.ShowMessage("Error...", "Firware file \"" + name + "\" is not found.", MsgIcon::Error);
+    sink_.ShowMessage(
+        "Error...",
+        tr("Firware file \"%1\" is not found.").arg(QString::fromStdString(name)).toStdString(),
+        MsgIcon::Error);
     return false;
 }
 
 void UpdatePage::TakeFile(const std::string& name) {
     const QString suffix = QFileInfo(QString::fromStdString(name)).suffix().toLower();
     if (suffix != "rfw" && suffix != "rcm") {
-        sink_.ShowMessage("Error...",
-                          "File \"" + name +
-                              "\" is neither a firmware file (.rfw) nor a change-mode file (.rcm).",
-                          MsgIcon::Error);
+        sink_.ShowMessage(
+            "Error...",
+            tr("File \"%1\" is neither a firmware file (.rfw) nor a change-mode file (.rcm).")
+                .arg(QString::fromStdString(name))
+                .toStdString(),
+            MsgIcon::Error);
         return;
     }
     if (!FileIsThere(name)) return;
@@ -108,9 +114,9 @@ void UpdatePage::SetProgressPos(int pos) {
 
 // The page's log holds what a run leaves beside its status; each Run starts it afresh.
 void UpdatePage::AddNote(const std::string& text) {
-    ui_.memUpdate->appendPlainText(QString::fromStdString(text));
+    ui_.memUpdate->appendPlainText(CoreText(text));
 }
 
 void UpdatePage::SetStatus(const std::string& text) {
-    ui_.edUpdateSatus->setText(QString::fromStdString(text));
+    ui_.edUpdateSatus->setText(CoreText(text));
 }

@@ -3,6 +3,7 @@
 // runs. It shows the engine's progress and status.
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
 #include <functional>
 #include <string>
@@ -16,6 +17,8 @@ class TFWUpdate;
 class WindowView;
 
 class UpdatePage : public QObject, public UpdateView {
+    Q_DECLARE_TR_FUNCTIONS(UpdatePage)
+
 public:
     // Asks the user for a file of kind `extension` ("RFW", "RCM"), starting from `name`;
     // true with the chosen path in `name`.

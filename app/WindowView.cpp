@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
+#include "app/CoreText.h"
 #include "platform/CodePage.h"
 #include "transport/PortListModel.h"
 #include "update/UpdatePageRule.h"
@@ -73,7 +74,7 @@ void WindowView::ControlChanged(Control c) {
             ui_.pcOptions->setTabVisible(ui_.pcOptions->indexOf(ui_.tsTest), model_.Visible(c));
             return;
         case Control::btUpdateRun:
-            ui_.btUpdateRun->setText(QString::fromStdString(model_.UpdateRunCaption));
+            ui_.btUpdateRun->setText(CoreText(model_.UpdateRunCaption));
             ui_.btUpdateRun->setAccessibleName(ui_.btUpdateRun->text());
             return;
         case Control::cbPower:
@@ -141,7 +142,7 @@ void WindowView::ModesChanged() {
         const bool current = row.StateIcon == 0;
         list->item(r, 0)->setIcon(current ? currentMode_ : noMark_);
         list->item(r, 0)->setData(Qt::AccessibleDescriptionRole,
-                                  current ? QString("current mode") : QString());
+                                  current ? tr("current mode") : QString());
         const QModelIndex index = list->model()->index(r, 0);
         if (row.Selected) {
             list->selectionModel()->select(index,

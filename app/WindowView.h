@@ -2,6 +2,7 @@
 // control says what changed, and answers which port is chosen.
 #pragma once
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QPixmap>
 
@@ -12,6 +13,8 @@
 class PortListModel;
 
 class WindowView : public OperationView {
+    Q_DECLARE_TR_FUNCTIONS(WindowView)
+
 public:
     WindowView(MainForm& ui, AdapterModel& model, PortListModel& ports);
 

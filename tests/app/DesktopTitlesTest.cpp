@@ -128,6 +128,8 @@ int main(int argc, char** argv) {
     // Qt's own dialogs, not a desktop's, whatever desktop the machine has.
     qputenv("QT_QPA_PLATFORMTHEME", "");
     ConfiguratorApp app(argc, argv);
+    // The texts as the program's own, whatever the machine's language.
+    app.UseLanguage(QLocale(QLocale::English));
     DesktopTitlesTest test;
     return QTest::qExec(&test, argc, argv);
 }

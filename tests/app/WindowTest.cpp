@@ -380,6 +380,8 @@ void WindowTest::corruptSettingsFileIsKeptAndRewritten() {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     ConfiguratorApp app(argc, argv);
+    // The texts as the program's own, whatever the machine's language.
+    app.UseLanguage(QLocale(QLocale::English));
     Boxes();
     WindowTest test;
     return QTest::qExec(&test, argc, argv);

@@ -39,6 +39,9 @@ for dep in fonts-liberation2 libqt6widgets6 libc6 libstdc++6; do
     grep -qxF "$dep" <<<"$names" || fail "Depends lacks $dep: $depends"
 done
 
+grep -qw qt6-translations-l10n <<<"$(dpkg-deb -f "$deb" Recommends)" \
+    || fail "Recommends lacks qt6-translations-l10n"
+
 # Exactly these files: a missing one breaks the desktop, a stray one (a test helper, a
 # build path) would be shipped to every user. Manual pages may come compressed or not.
 programs="korvanta-configurator korvanta-configurator-cli korvanta-adapter-sim"
