@@ -171,8 +171,9 @@ QString Translate(const QString& text, int depth) {
         const QRegularExpressionMatch m = p.match.match(text);
         if (!m.hasMatch()) continue;
         const QString translated = QCoreApplication::translate("CoreText", p.source);
-        // Untranslated (English): the text as the core made it, to the letter.
-        if (translated == QString::fromUtf8(p.source)) return text;
+        // Untranslated (English): the text as the core made it, to the letter (the pieces of
+        // one that has pieces of the core in it may still be translated).
+        if (translated == QString::fromUtf8(p.source) && p.nested == 0) return text;
         QStringList values(9);
         for (std::size_t g = 0; g < p.numbers.size(); ++g) {
             const int n = p.numbers[g];
