@@ -228,9 +228,12 @@ void MainForm::SetupUi(QWidget* window) {
                              MakeLabel(window, "lbBootVer", {346, row2, 52, 21}, tr("Bootware:")));
     // At its wider widths the field lies over the Bootware field and its label.
     edCopyRight->raise();
-    cbPower = MakeButton<QCheckBox>(window, "cbPower", {461, row2, 71, 21}, tr("Ext. Power:"));
-    // The box after its caption, as the strip's other fields follow theirs.
+    // Up to the voltage field, the box after its caption (as the strip's other fields follow
+    // theirs), close to it: the caption fills the rest.
+    cbPower = MakeButton<QCheckBox>(window, "cbPower", {461, row2, kFirmwareLeft - 461, 21},
+                                    tr("Ext. Power:"));
     cbPower->setLayoutDirection(Qt::RightToLeft);
+    cbPower->setStyleSheet("QCheckBox { spacing: 3px; }");
     cbPower->setEnabled(false);
     cbPower->hide();
     lbPower = Make<QLabel>(window, "lbPower", {572, row2, 12, 21}, tr("V"));

@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMimeData>
 #include <QScreen>
 #include <QTimer>
@@ -111,8 +112,10 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
     openUrl_ = seams.openUrl ? seams.openUrl
                              : [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     aboutPage_ = std::make_unique<AboutPage>(ui_, product, openUrl_, this);
-    ui_.imgLogo->setPixmap(QPixmap(":/logo.png"));
-    ui_.imgLogoAlt->setPixmap(QPixmap(":/logo-alt.jpg"));
+    // At the screen's scale: drawn twice the size where the screen shows everything so.
+    ui_.imgLogo->setPixmap(QIcon(":/logo.png").pixmap(ui_.imgLogo->size(), devicePixelRatioF()));
+    ui_.imgLogoAlt->setPixmap(
+        QIcon(":/logo-alt.jpg").pixmap(ui_.imgLogoAlt->size(), devicePixelRatioF()));
 
     // Nothing to search on until the list is filled.
     model_.SetEnabled(Control::btSearch, false);
