@@ -1,5 +1,6 @@
 #include "app/FileFilter.h"
 
+#include <QCoreApplication>
 #include <cctype>
 
 namespace {
@@ -17,7 +18,10 @@ std::string LowerCase(std::string text) {
 }
 
 std::vector<FileFilterEntry> FileFilterFor(const std::string& extension) {
-    return {{UpperCase(extension) + "-files", "*." + LowerCase(extension)}, {"All files", "*.*"}};
+    const QString kind =
+        QCoreApplication::translate("FileFilter", "%1-files").arg(UpperCase(extension).c_str());
+    return {{kind.toStdString(), "*." + LowerCase(extension)},
+            {QCoreApplication::translate("FileFilter", "All files").toStdString(), "*.*"}};
 }
 
 QStringList QtNameFilters(const std::vector<FileFilterEntry>& entries) {

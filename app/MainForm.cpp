@@ -76,35 +76,35 @@ QFont LinkFont() {
 
 void MainForm::SetupUi(QWidget* window) {
     window->setObjectName("frmMain");
-    window->setWindowTitle("Name...");
+    window->setWindowTitle(tr("Name..."));
     window->setFixedSize(kClientWidth, kClientHeight);
 
     pcOptions = Make<QTabWidget>(window, "pcOptions", {7, 4, 577, 289});
-    pcOptions->setAccessibleName("Pages");
-    tsSettings = MakePage(pcOptions, "tsSettings", "Settings");
-    Update = MakePage(pcOptions, "Update", "Update");
-    About = MakePage(pcOptions, "About", "About");
-    tsTest = MakePage(pcOptions, "tsTest", "Test");
+    pcOptions->setAccessibleName(tr("Pages"));
+    tsSettings = MakePage(pcOptions, "tsSettings", tr("Settings"));
+    Update = MakePage(pcOptions, "Update", tr("Update"));
+    About = MakePage(pcOptions, "About", tr("About"));
+    tsTest = MakePage(pcOptions, "tsTest", tr("Test"));
 
     // ---- Settings ----
     gbOptions = Make<QFrame>(tsSettings, "gbOptions", {4, 2, 563, 255});
     gbOptions->setFrameShape(QFrame::StyledPanel);
-    lbPort = MakeLabel(gbOptions, "lbPort", {6, 10, 30, 22}, "Port:");
+    lbPort = MakeLabel(gbOptions, "lbPort", {6, 10, 30, 22}, tr("Port:"));
     cbCOM = MakeField<QComboBox>(gbOptions, "cbCOM", {40, 10, 330, 22}, lbPort);
-    cbCOM->setToolTip("Ports List");
+    cbCOM->setToolTip(tr("Ports List"));
     btPortProp =
-        MakeButton<QPushButton>(gbOptions, "btPortProp", {374, 9, 24, 24}, "?", "Property");
+        MakeButton<QPushButton>(gbOptions, "btPortProp", {374, 9, 24, 24}, "?", tr("Property"));
     QFont bold = btPortProp->font();
     bold.setBold(true);
     btPortProp->setFont(bold);
     btPortProp->setEnabled(false);
-    btRefresh = MakeButton<QPushButton>(gbOptions, "btRefresh", {402, 9, 75, 24}, "Refresh",
-                                        "Refresh USB-Ports");
-    btSearch = MakeButton<QPushButton>(gbOptions, "btSearch", {481, 9, 75, 24}, "Search");
+    btRefresh = MakeButton<QPushButton>(gbOptions, "btRefresh", {402, 9, 75, 24}, tr("Refresh"),
+                                        tr("Refresh USB-Ports"));
+    btSearch = MakeButton<QPushButton>(gbOptions, "btSearch", {481, 9, 75, 24}, tr("Search"));
 
     lvModes = Make<QTableWidget>(gbOptions, "lvModes", {8, 40, 469, 108}, 0, 3);
-    lvModes->setAccessibleName("Modes");
-    lvModes->setHorizontalHeaderLabels({"#", "ID", "Description"});
+    lvModes->setAccessibleName(tr("Modes"));
+    lvModes->setHorizontalHeaderLabels({"#", "ID", tr("Description")});
     // "#" leaves room for the current-mode mark in front of the number.
     lvModes->setColumnWidth(0, 52);
     lvModes->setColumnWidth(1, 40);
@@ -120,64 +120,66 @@ void MainForm::SetupUi(QWidget* window) {
     lvModes->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvModes->setIconSize({16, 16});
     lvModes->setWordWrap(false);
-    btModeSelect = MakeButton<QPushButton>(gbOptions, "btModeSelect", {481, 40, 75, 24}, "Select");
+    btModeSelect =
+        MakeButton<QPushButton>(gbOptions, "btModeSelect", {481, 40, 75, 24}, tr("Select"));
     btModeSelect->setEnabled(false);
 
-    memLog = MakeLog(gbOptions, "memLog", {8, 154, 469, 94}, "Log");
-    btCopy = MakeButton<QPushButton>(gbOptions, "btCopy", {481, 154, 75, 24}, "Copy to Buffer");
+    memLog = MakeLog(gbOptions, "memLog", {8, 154, 469, 94}, tr("Log"));
+    btCopy = MakeButton<QPushButton>(gbOptions, "btCopy", {481, 154, 75, 24}, tr("Copy to Buffer"));
     btCopy->setEnabled(false);
 
     // ---- Update ----
     gbUpdate = Make<QGroupBox>(Update, "gbUpdate", {4, 2, 563, 255});
-    gbUpdate->setAccessibleName("Update");
-    rbUploadFW =
-        MakeButton<QRadioButton>(gbUpdate, "rbUploadFW", {12, 10, 210, 20}, "Upload New Firmware");
+    gbUpdate->setAccessibleName(tr("Update"));
+    rbUploadFW = MakeButton<QRadioButton>(gbUpdate, "rbUploadFW", {12, 10, 210, 20},
+                                          tr("Upload New Firmware"));
     rbUploadFW->setChecked(true);
-    rbAddMode = MakeButton<QRadioButton>(gbUpdate, "rbAddMode", {12, 32, 210, 20}, "Repair");
+    rbAddMode = MakeButton<QRadioButton>(gbUpdate, "rbAddMode", {12, 32, 210, 20}, tr("Repair"));
     ckbNotSearch =
-        MakeButton<QCheckBox>(gbUpdate, "ckbNotSearch", {240, 10, 130, 20}, "Do not Search");
+        MakeButton<QCheckBox>(gbUpdate, "ckbNotSearch", {240, 10, 130, 20}, tr("Do not Search"));
     ckbNotSearch->setEnabled(false);
-    ckbWait = MakeButton<QCheckBox>(gbUpdate, "ckbWait", {240, 32, 130, 20}, "Wait");
+    ckbWait = MakeButton<QCheckBox>(gbUpdate, "ckbWait", {240, 32, 130, 20}, tr("Wait"));
     ckbWait->setChecked(true);
     ckbWait->setEnabled(false);
-    btUpdateRun = MakeButton<QPushButton>(gbUpdate, "btUpdateRun", {481, 10, 75, 24}, "Run");
+    btUpdateRun = MakeButton<QPushButton>(gbUpdate, "btUpdateRun", {481, 10, 75, 24}, tr("Run"));
     btUpdateRun->setEnabled(false);
-    Label5 = MakeLabel(gbUpdate, "Label5", {8, 62, 30, 22}, "File:");
+    Label5 = MakeLabel(gbUpdate, "Label5", {8, 62, 30, 22}, tr("File:"));
     edFW_File = MakeReadOnly(gbUpdate, "edFW_File", {42, 62, 432, 22}, Label5);
-    btFW_File =
-        MakeButton<QPushButton>(gbUpdate, "btFW_File", {481, 61, 32, 24}, "...", "Choose the file");
-    auto* statusLabel = Make<QLabel>(gbUpdate, "lbUpdateStatus", {0, 0, 0, 0}, "Status");
+    btFW_File = MakeButton<QPushButton>(gbUpdate, "btFW_File", {481, 61, 32, 24}, "...",
+                                        tr("Choose the file"));
+    auto* statusLabel = Make<QLabel>(gbUpdate, "lbUpdateStatus", {0, 0, 0, 0}, tr("Status"));
     statusLabel->hide();
     edUpdateSatus = MakeReadOnly(gbUpdate, "edUpdateSatus", {12, 94, 544, 22}, statusLabel);
     pbUpdateProgress = Make<QProgressBar>(gbUpdate, "pbUpdateProgress", {12, 122, 544, 16});
     pbUpdateProgress->setRange(0, 100);
     pbUpdateProgress->setValue(0);
     pbUpdateProgress->setTextVisible(false);
-    pbUpdateProgress->setAccessibleName("Progress");
-    memUpdate = MakeLog(gbUpdate, "memUpdate", {12, 146, 544, 100}, "Update log");
+    pbUpdateProgress->setAccessibleName(tr("Progress"));
+    memUpdate = MakeLog(gbUpdate, "memUpdate", {12, 146, 544, 100}, tr("Update log"));
 
     // ---- About ----
     imgLogo = Make<QLabel>(About, "imgLogo", {8, 8, 200, 73});
-    imgLogo->setAccessibleName("Logo");
+    imgLogo->setAccessibleName(tr("Logo"));
     imgLogoAlt = Make<QLabel>(About, "imgLogoAlt", {8, 8, 200, 75});
-    imgLogoAlt->setAccessibleName("Logo");
+    imgLogoAlt->setAccessibleName(tr("Logo"));
     imgLogoAlt->hide();
     QFont arial("Arial");
     arial.setBold(true);
     arial.setPixelSize(19);
-    lbName = Make<QLabel>(About, "lbName", {222, 10, 340, 26}, "Name");
+    lbName = Make<QLabel>(About, "lbName", {222, 10, 340, 26}, tr("Name"));
     lbName->setFont(arial);
     lbName->setStyleSheet("color: maroon;");
     arial.setPixelSize(13);
-    lbVersion = Make<QLabel>(About, "lbVersion", {222, 40, 340, 18}, "Version ");
+    lbVersion =
+        Make<QLabel>(About, "lbVersion", {222, 40, 340, 18}, tr("Version %1").arg(QString()));
     lbVersion->setFont(arial);
-    lbCopy = Make<QLabel>(About, "lbCopy", {222, 60, 340, 18}, "Copyright");
+    lbCopy = Make<QLabel>(About, "lbCopy", {222, 60, 340, 18}, tr("Copyright"));
     lbCopy->setFont(arial);
-    lbRefCaption =
-        Make<QLabel>(About, "lbRefCaption", {8, 96, 222, 22}, "To visit our web-site click here :");
+    lbRefCaption = Make<QLabel>(About, "lbRefCaption", {8, 96, 222, 22},
+                                tr("To visit our web-site click here :"));
     lbRef = Make<QLabel>(About, "lbRef", {234, 94, 330, 24}, "www");
     lbMailCaption =
-        Make<QLabel>(About, "lbMailCaption", {8, 122, 222, 22}, "For order click here :");
+        Make<QLabel>(About, "lbMailCaption", {8, 122, 222, 22}, tr("For order click here :"));
     lbMail = Make<QLabel>(About, "lbMail", {234, 120, 330, 24}, "e-mail");
     for (QLabel* link : {lbRef, lbMail}) {
         link->setFont(LinkFont());
@@ -195,41 +197,48 @@ void MainForm::SetupUi(QWidget* window) {
     lbRef_Off = Make<QLabel>(About, "lbRef_Off", {0, 0, 0, 0});
     lbRef_Off->setFont(LinkFont());
     lbRef_Off->hide();
-    Memo1 = MakeLog(About, "Memo1", {8, 150, 555, 104}, "Notes");
+    Memo1 = MakeLog(About, "Memo1", {8, 150, 555, 104}, tr("Notes"));
 
     // ---- Test ----
-    memLogTest = MakeLog(tsTest, "memLogTest", {8, 6, 465, 249}, "Test log");
-    btRunTest = MakeButton<QPushButton>(tsTest, "btRunTest", {481, 6, 80, 24}, "Run");
-    btCopyTest = MakeButton<QPushButton>(tsTest, "btCopyTest", {481, 34, 80, 24}, "Copy to Buffer");
+    memLogTest = MakeLog(tsTest, "memLogTest", {8, 6, 465, 249}, tr("Test log"));
+    btRunTest = MakeButton<QPushButton>(tsTest, "btRunTest", {481, 6, 80, 24}, tr("Run"));
+    btCopyTest =
+        MakeButton<QPushButton>(tsTest, "btCopyTest", {481, 34, 80, 24}, tr("Copy to Buffer"));
     btCopyTest->setEnabled(false);
 
     // ---- Status strip ----
     const int row1 = 298;
     const int row2 = 325;
-    edSignature = MakeReadOnly(window, "edSignature", {59, row1, 190, 21},
-                               MakeLabel(window, "lbSignature", {2, row1, 55, 21}, "Signature:"));
-    edSerial = MakeReadOnly(window, "edSerial", {326, row1, 69, 21},
-                            MakeLabel(window, "lbSerial", {250, row1, 74, 21}, "Serial Number:"));
-    edHardware = MakeReadOnly(window, "edHardware", {kHardwareLeft, row1, 27, 21},
-                              MakeLabel(window, "lbHardware", {398, row1, 53, 21}, "Hardware:"));
+    edSignature =
+        MakeReadOnly(window, "edSignature", {59, row1, 190, 21},
+                     MakeLabel(window, "lbSignature", {2, row1, 55, 21}, tr("Signature:")));
+    edSerial =
+        MakeReadOnly(window, "edSerial", {326, row1, 69, 21},
+                     MakeLabel(window, "lbSerial", {250, row1, 74, 21}, tr("Serial Number:")));
+    edHardware =
+        MakeReadOnly(window, "edHardware", {kHardwareLeft, row1, 27, 21},
+                     MakeLabel(window, "lbHardware", {398, row1, 53, 21}, tr("Hardware:")));
     edVersion =
         MakeReadOnly(window, "edVersion", {kFirmwareLeft, row1, kFirmwareWidth, 21},
-                     MakeLabel(window, "lbVersionCaption", {482, row1, 50, 21}, "Firmware:"));
+                     MakeLabel(window, "lbVersionCaption", {482, row1, 50, 21}, tr("Firmware:")));
     edCopyRight =
         MakeReadOnly(window, "edCopyRight", {kCopyrightLeft, row2, kCopyrightDesignWidth, 21},
-                     MakeLabel(window, "lbCopyRight", {2, row2, 54, 21}, "Copyright:"));
+                     MakeLabel(window, "lbCopyRight", {2, row2, 54, 21}, tr("Copyright:")));
     edBootVer = MakeReadOnly(window, "edBootVer", {400, row2, 51, 21},
-                             MakeLabel(window, "lbBootVer", {346, row2, 52, 21}, "Bootware:"));
+                             MakeLabel(window, "lbBootVer", {346, row2, 52, 21}, tr("Bootware:")));
     // At its wider widths the field lies over the Bootware field and its label.
     edCopyRight->raise();
-    cbPower = MakeButton<QCheckBox>(window, "cbPower", {454, row2, 78, 21}, "Ext. Power:");
-    // The box after its caption, as the strip's other fields follow theirs.
+    // Up to the voltage field, the box after its caption (as the strip's other fields follow
+    // theirs), close to it: the caption fills the rest.
+    cbPower = MakeButton<QCheckBox>(window, "cbPower", {461, row2, kFirmwareLeft - 461, 21},
+                                    tr("Ext. Power:"));
     cbPower->setLayoutDirection(Qt::RightToLeft);
+    cbPower->setStyleSheet("QCheckBox { spacing: 3px; }");
     cbPower->setEnabled(false);
     cbPower->hide();
-    lbPower = Make<QLabel>(window, "lbPower", {572, row2, 12, 21}, "V");
+    lbPower = Make<QLabel>(window, "lbPower", {572, row2, 12, 21}, tr("V"));
     lbPower->hide();
     edPower = MakeReadOnly(window, "edPower", {kFirmwareLeft, row2, 35, 21}, lbPower);
-    edPower->setAccessibleName("Supply voltage");
+    edPower->setAccessibleName(tr("Supply voltage"));
     edPower->hide();
 }

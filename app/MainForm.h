@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -17,6 +18,9 @@
 #include <QTableWidget>
 
 struct MainForm {
+    Q_DECLARE_TR_FUNCTIONS(MainForm)
+
+public:
     static constexpr int kClientWidth = 592;
     static constexpr int kClientHeight = 354;
     // The status strip's Copyright field: as designed, and reaching the Firmware field's

@@ -3,8 +3,8 @@
 #include <QFile>
 
 QtSettingsStore::QtSettingsStore(std::unique_ptr<QSettings> user,
-                                 std::unique_ptr<QSettings> machine)
-    : user_(std::move(user)), machine_(std::move(machine)) {
+                                 std::vector<std::unique_ptr<QSettings>> older)
+    : user_(std::move(user)), older_(std::move(older)) {
     // The first write rewrites a file that did not parse, dropping what Qt could not read:
     // the file as it was is kept beside it.
     user_->contains(QString());  // the file is parsed at the first access
@@ -18,7 +18,8 @@ QtSettingsStore::QtSettingsStore(std::unique_ptr<QSettings> user,
 QSettings* QtSettingsStore::Holder(const std::string& name) {
     const QString key = QString::fromStdString(name);
     if (user_->contains(key)) return user_.get();
-    if (machine_ && machine_->contains(key)) return machine_.get();
+    for (const auto& older : older_)
+        if (older->contains(key)) return older.get();
     return nullptr;
 }
 

@@ -1,17 +1,20 @@
-// The settings store over QSettings: the user's own settings, and optionally the machine's
-// read-only ones behind them for values the user's lack (older installations stored there).
+// The settings store over QSettings: the user's own settings, and optionally read-only ones
+// behind them, asked in turn for values the user's lack (older installations stored there).
 #pragma once
 
 #include <QSettings>
 #include <memory>
+#include <vector>
 
 #include "base/SettingsStore.h"
 
 class QtSettingsStore : public SettingsStore {
 public:
-    QtSettingsStore(std::unique_ptr<QSettings> user, std::unique_ptr<QSettings> machine);
+    explicit QtSettingsStore(std::unique_ptr<QSettings> user,
+                             std::vector<std::unique_ptr<QSettings>> older = {});
     // The platform's place: an INI file in the user's configuration folder here, the
-    // registry key under the current user (and the machine's) on Windows.
+    // registry key under the current user (and the machine's, in both registry views) on
+    // Windows.
     static std::unique_ptr<QtSettingsStore> OpenDefault();
 
     bool Exists(const std::string& name) override;
@@ -28,5 +31,5 @@ private:
     bool Write(const std::string& name, const QVariant& value);
 
     std::unique_ptr<QSettings> user_;
-    std::unique_ptr<QSettings> machine_;
+    std::vector<std::unique_ptr<QSettings>> older_;
 };

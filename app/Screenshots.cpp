@@ -1,9 +1,11 @@
 // configurator-screenshots DIR: drives the window as a user would against the port named in
 // CONFIGURATOR_PORTS (the simulated adapter) and writes a picture of each page: Settings after
-// a search, Test after a self-test, About, and Update in the middle of a firmware update.
-// Runs without a display.
+// a search, Test after a self-test, About, and Update in the middle of a firmware update; then
+// of the window's error box, for a firmware file that is not there. Runs without a display, in
+// the language and at the scale factor of its environment.
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -57,7 +59,13 @@ int main(int argc, char** argv) {
     ConfiguratorApp app(argc, argv);
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     const QTemporaryDir files;
-    TfrmMain window;
+    WindowSeams seams = WindowSeams::Defaults();
+    // What the user picks with "..." at the end: a file that has gone meanwhile.
+    seams.selectFile = [](const std::string&, std::string& name) {
+        name = "/home/user/firmware/korvanta-1.09.rfw";
+        return true;
+    };
+    TfrmMain window(std::move(seams));
     window.show();
     const MainForm& ui = window.Ui();
     bool ok = true;
@@ -86,6 +94,20 @@ int main(int argc, char** argv) {
                 };
                 When(halfWay, [&] {
                     ok = Save(window, ui.Update, dir.filePath("update.png")) && ok;
+                    auto box = [] {
+                        return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                    };
+                    When([&] { return box() != nullptr; },
+                         [&] {
+                             QMessageBox* shown = box();
+                             const QString file = dir.filePath("box.png");
+                             const bool saved = shown && shown->grab().save(file);
+                             std::printf("%s %s\n", saved ? "wrote" : "could not write",
+                                         qPrintable(file));
+                             ok = saved && ok;
+                             if (shown) shown->accept();
+                         });
+                    ui.btFW_File->click();
                     app.exit(ok ? 0 : 1);
                 });
             });

@@ -4,13 +4,20 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QMimeData>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
 #include "app/AboutPage.h"
+#include "app/ConfiguratorApp.h"
+#include "app/CoreText.h"
 #include "app/FileFilter.h"
 #include "app/ModeListBinding.h"
 #include "app/PortPropDialog.h"
@@ -25,17 +32,21 @@
 #include "platform/VersionInfo.h"
 #include "transport/LineTrace.h"
 #include "transport/PortListModel.h"
+#include "transport/TListCOM.h"
+#include "transport/TListUSB.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
 
 namespace {
 
 constexpr int kRefreshMs = 500;
+// How often the start-up looks whether the workers have listed the ports.
+constexpr int kStartListMs = 5;
 constexpr int kModeColumns = 3;
 constexpr char kAltLogoProduct[] = "ZODereZER";
 
 bool SelectFileDialog(QWidget* parent, const std::string& extension, std::string& name) {
-    QFileDialog dialog(parent, "Open", QString::fromStdString(name));
+    QFileDialog dialog(parent, TfrmMain::tr("Open"), QString::fromStdString(name));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setDefaultSuffix(QString::fromStdString(LowerCase(extension)));
@@ -68,6 +79,7 @@ TfrmMain::~TfrmMain() {
     modeList_.reset();
     control_.reset();
     tmrRefresh_.reset();
+    tmrStartList_.reset();
     dev_.reset();
     trace_.reset();
     updater_.reset();
@@ -102,20 +114,20 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
     openUrl_ = seams.openUrl ? seams.openUrl
                              : [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     aboutPage_ = std::make_unique<AboutPage>(ui_, product, openUrl_, this);
-    ui_.imgLogo->setPixmap(QPixmap(":/logo.png"));
-    ui_.imgLogoAlt->setPixmap(QPixmap(":/logo-alt.jpg"));
+    // At the screen's scale: drawn twice the size where the screen shows everything so.
+    ui_.imgLogo->setPixmap(QIcon(":/logo.png").pixmap(ui_.imgLogo->size(), devicePixelRatioF()));
+    ui_.imgLogoAlt->setPixmap(
+        QIcon(":/logo-alt.jpg").pixmap(ui_.imgLogoAlt->size(), devicePixelRatioF()));
 
-    // Nothing to search on until the list is filled after the USB rescan.
+    // Nothing to search on until the list is filled.
     model_.SetEnabled(Control::btSearch, false);
     view_->RenderAll();
     // The Copyright field starts wide, over the Bootware and power fields.
     view_->IdentityChanged();
 
-    // The rescan waits with the event loop running; the list is filled when it is over.
-    dev_->BeginRescanUSB();
-    QTimer::singleShot(TSerDev::kRescanMs, this, [this] { FinishStartupRescan(); });
     tmrRefresh_ = timers_.CreateTimer();
     tmrRefresh_->SetCallback([this] { tmrRefreshTimer(); });
+    StartPortList();
 
     LoadSortSettings();
     restorePosition_ = settings_->RegValueExists("WinTop") && settings_->RegValueExists("WinLeft");
@@ -124,6 +136,7 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
     move(screen.center() - rect().center());
     timerResolution_ = std::make_unique<platform::TimerResolution>();
     ConnectControls();
+    setAcceptDrops(true);
 }
 
 // A trace of the line only when the user asks for one, by naming its file.
@@ -136,10 +149,13 @@ void TfrmMain::StartTrace() {
         dev_->SetTrace(trace_.get());
         return;
     }
-    const std::string text = "The line trace cannot be written to " + path.toStdString() + ": " +
-                             error + ". The configurator works on without it.";
-    QTimer::singleShot(0, this,
-                       [this, text] { sink_.ShowMessage("Trace...", text, MsgIcon::Warning); });
+    const std::string text =
+        tr("The line trace cannot be written to %1: %2. The configurator works on without it.")
+            .arg(QString::fromLocal8Bit(path), QString::fromStdString(error))
+            .toStdString();
+    const std::string caption = tr("Trace...").toStdString();
+    QTimer::singleShot(
+        0, this, [this, caption, text] { sink_.ShowMessage(caption, text, MsgIcon::Warning); });
 }
 
 void TfrmMain::ReadVersionResource(const std::function<std::string(const std::string&)>& value) {
@@ -147,9 +163,9 @@ void TfrmMain::ReadVersionResource(const std::function<std::string(const std::st
     auto v = [&value](const char* key) { return QString::fromStdString(value(key)); };
     const QString product = v("ProductName");
     ui_.lbName->setText(product + " " + v("InternalName"));
-    ui_.lbVersion->setText("Version " + v("FileVersion"));
+    ui_.lbVersion->setText(MainForm::tr("Version %1").arg(v("FileVersion")));
     const QString title = ui_.lbName->text() + " " + ui_.lbVersion->text();
-    QApplication::setApplicationDisplayName(title);
+    ConfiguratorApp::SetTitle(title);
     setWindowTitle(title);
     ui_.lbCopy->setText(v("LegalCopyright"));
     const bool alt = product == kAltLogoProduct;
@@ -172,10 +188,35 @@ void TfrmMain::LoadSortSettings() {
     model_.SortDir = settings_->ReadRegInt("SortDir", 0);
 }
 
+// The serial ports are listed as soon as the COM worker has made its first pass, a few
+// milliseconds after start; the USB devices join them when their scan ends. The saved port is
+// selected when it appears, unless the user has picked another meanwhile (a pick is saved).
+void TfrmMain::StartPortList() {
+    usbScansBefore_ = dev_->UsbWorker().ScanCount();
+    dev_->BeginRescanUSB();
+    tmrStartList_ = timers_.CreateTimer();
+    tmrStartList_->SetCallback([this] { tmrStartListTimer(); });
+    tmrStartList_->Start(kStartListMs);
+    // The scan is given the time it has always had; a slower one is met by the refresh.
+    QTimer::singleShot(TSerDev::kRescanMs, this, [this] { FinishStartupRescan(); });
+}
+
+void TfrmMain::tmrStartListTimer() {
+    tmrStartList_->Stop();
+    if (!portListFilled_ && dev_->ComWorker().PassCount() > 0) FillPortList(true);
+    if (portListFilled_ && !tmrRefresh_->IsActive()) tmrRefresh_->Start(kRefreshMs);
+    if (dev_->UsbWorker().ScanCount() > usbScansBefore_) {
+        usbScanned_ = true;
+        FillPortList(false);
+    }
+    if (!portListFilled_ || !usbScanned_) tmrStartList_->Start(kStartListMs);
+}
+
 void TfrmMain::FinishStartupRescan() {
     dev_->EndRescanUSB();
-    FillPortList(true);
-    tmrRefresh_->Start(kRefreshMs);
+    tmrStartList_->Stop();
+    FillPortList(!portListFilled_);
+    if (!tmrRefresh_->IsActive()) tmrRefresh_->Start(kRefreshMs);
 }
 
 void TfrmMain::ConnectControls() {
@@ -214,7 +255,7 @@ void TfrmMain::RenderPortList() {
     const QSignalBlocker quiet(ui_.cbCOM);
     ui_.cbCOM->clear();
     for (int i = 0; i < ports_->Count(); ++i)
-        ui_.cbCOM->addItem(QString::fromStdString(ports_->ItemText(i)));
+        ui_.cbCOM->addItem(CoreText(ports_->ItemText(i)));
     ui_.cbCOM->setCurrentIndex(ports_->Selected().value_or(-1));
 }
 
@@ -286,14 +327,46 @@ void TfrmMain::memLogTestChange() {
 }
 
 void TfrmMain::SettingsNotWritable() {
-    const QString where = settingsLocation_.isEmpty() ? "their place" : settingsLocation_;
-    const std::string text = ("The settings cannot be saved to " + where +
-                              ". The configurator works on; settings changed now are "
-                              "forgotten when it closes.")
+    const QString where = settingsLocation_.isEmpty() ? tr("their place") : settingsLocation_;
+    const std::string text = tr("The settings cannot be saved to %1. The configurator works on; "
+                                "settings changed now are forgotten when it closes.")
+                                 .arg(where)
                                  .toStdString();
+    const std::string caption = tr("Settings...").toStdString();
     // Told after the window has come up, not in the middle of whatever wrote.
-    QTimer::singleShot(0, this,
-                       [this, text] { sink_.ShowMessage("Settings...", text, MsgIcon::Warning); });
+    QTimer::singleShot(
+        0, this, [this, caption, text] { sink_.ShowMessage(caption, text, MsgIcon::Warning); });
+}
+
+// ---- files from the desktop --------------------------------------------------------------
+
+void TfrmMain::OpenFile(const QString& path) {
+    ui_.pcOptions->setCurrentWidget(ui_.Update);
+    updatePage_->TakeFile(QDir::toNativeSeparators(path).toStdString());
+}
+
+namespace {
+// The first local file of a drag, or nothing: only a file can be taken.
+QString DraggedFile(const QMimeData* data) {
+    if (data == nullptr) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+}  // namespace
+
+// Any file is let in: one of another kind is refused with a box that says why, rather than
+// with a cursor that says nothing.
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DraggedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    const QString file = DraggedFile(event->mimeData());
+    if (file.isEmpty()) return;
+    event->acceptProposedAction();
+    // The box a refused file gets must not hold up the desktop's drag, which waits for us.
+    QTimer::singleShot(0, this, [this, file] { OpenFile(file); });
 }
 
 // ---- show and close -----------------------------------------------------------------------
@@ -303,8 +376,11 @@ void TfrmMain::showEvent(QShowEvent* event) {
     FormShow();
 }
 
+// The saved place is the place the window opens at, once: every later show (a restore from
+// minimised sends one) finds the window where the user has put it since.
 void TfrmMain::FormShow() {
     if (!restorePosition_) return;
+    restorePosition_ = false;
     const int top = settings_->ReadRegInt("WinTop", y());
     const int left = settings_->ReadRegInt("WinLeft", x());
     QList<QRect> screens;

@@ -3,6 +3,7 @@
 // forwards the user's actions to them. Rules live in the core; this class wires and renders.
 #pragma once
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -44,6 +45,8 @@ struct WindowSeams {
 };
 
 class TfrmMain : public QWidget {
+    Q_DECLARE_TR_FUNCTIONS(TfrmMain)
+
 public:
     // Names the file the window writes a trace of the line to; unset, it writes none.
     static constexpr char kTraceVariable[] = "CONFIGURATOR_TRACE";
@@ -58,20 +61,29 @@ public:
     TSerDev& Device() { return *dev_; }
     TFWUpdate& Updater() { return *updater_; }
     RegSettings& Settings() { return *settings_; }
-    // True once the port list holds what the workers found at start.
+    // True once the port list holds the serial ports found at start (the USB devices may
+    // still be on their way).
     bool PortListFilled() const { return portListFilled_; }
 
     void FillPortList(bool force);
+    // A firmware (.rfw) or change-mode (.rcm) file given by the desktop: named on the command
+    // line (a double click in a file manager) or dropped on the window. The Update page opens
+    // with the file chosen and its option selected.
+    void OpenFile(const QString& path);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate(WindowSeams& seams);
     void StartTrace();
     void ReadVersionResource(const std::function<std::string(const std::string&)>& value);
     void LoadSortSettings();
+    void StartPortList();
+    void tmrStartListTimer();
     void FinishStartupRescan();
     void ConnectControls();
     void FormShow();
@@ -105,11 +117,14 @@ private:
     std::unique_ptr<UpdatePage> updatePage_;
     std::unique_ptr<AboutPage> aboutPage_;
     std::unique_ptr<Timer> tmrRefresh_;
+    std::unique_ptr<Timer> tmrStartList_;
     std::unique_ptr<platform::TimerResolution> timerResolution_;
     std::function<void(const QString&)> openUrl_;
     QString settingsLocation_;
     bool restorePosition_ = false;
     bool portListFilled_ = false;
+    int usbScansBefore_ = 0;
+    bool usbScanned_ = false;
     bool forceFillPending_ = false;
     bool rescanRunning_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "app/CoreText.h"
 #include "app/WindowView.h"
 #include "control/AdapterControl.h"
 #include "update/ModeFile.h"
@@ -46,34 +47,59 @@ void UpdatePage::rbAddModeClick() {
 void UpdatePage::btFW_FileClick() {
     const std::string kind = ui_.rbUploadFW->isChecked() ? "RFW" : "RCM";
     std::string name = ui_.edFW_File->text().toStdString();
-    if (!selectFile_(kind, name)) return;
-    if (!QFileInfo::exists(QString::fromStdString(name))) {
-        sink_.ShowMessage("Error...", "Firware file \"" + name + "\" is not found.",
-                          MsgIcon::Error);
+    if (selectFile_(kind, name) && FileIsThere(name))
+        ui_.edFW_File->setText(QString::fromStdString(name));
+}
+
+bool UpdatePage::FileIsThere(const std::string& name) {
+    if (QFileInfo::exists(QString::fromStdString(name))) return true;
+    sink_.ShowMessage(
+        "Error...",
+        tr("Firware file \"%1\" is not found.").arg(QString::fromStdString(name)).toStdString(),
+        MsgIcon::Error);
+    return false;
+}
+
+void UpdatePage::TakeFile(const std::string& name) {
+    const QString suffix = QFileInfo(QString::fromStdString(name)).suffix().toLower();
+    if (suffix != "rfw" && suffix != "rcm") {
+        sink_.ShowMessage(
+            "Error...",
+            tr("File \"%1\" is neither a firmware file (.rfw) nor a change-mode file (.rcm).")
+                .arg(QString::fromStdString(name))
+                .toStdString(),
+            MsgIcon::Error);
         return;
+    }
+    if (!FileIsThere(name)) return;
+    if (suffix == "rfw") {
+        ui_.rbUploadFW->setChecked(true);
+        rbUploadFWClick();
+    } else {
+        ui_.rbAddMode->setChecked(true);
+        rbAddModeClick();
     }
     ui_.edFW_File->setText(QString::fromStdString(name));
 }
 
 void UpdatePage::btUpdateRunClick() {
-    const bool run = ui_.btUpdateRun->text() == "Run";
-    const std::string file = ui_.edFW_File->text().toStdString();
-    if (run) ui_.memUpdate->clear();
-    if (ui_.rbUploadFW->isChecked()) {
-        if (run)
-            control_.StartUpdate(file, ui_.ckbNotSearch->isChecked(), ui_.ckbWait->isChecked(),
-                                 *this);
-        else
-            control_.StopUpdate();
-        return;
-    }
-    if (!run) {
+    if (view_.UpdateRunCaption() != "Run") {
         control_.StopUpdate();
         return;
     }
-    SetProgressPos(0);
-    Bytes data;
-    if (LoadModeFile(file, sink_, data)) control_.StartRepair(data);
+    const std::string file = ui_.edFW_File->text().toStdString();
+    ui_.memUpdate->clear();
+    if (ui_.rbUploadFW->isChecked()) {
+        control_.StartUpdate(file, ui_.ckbNotSearch->isChecked(), ui_.ckbWait->isChecked(), *this);
+    } else {
+        SetProgressPos(0);
+        Bytes data;
+        if (LoadModeFile(file, sink_, data)) control_.StartRepair(data);
+    }
+    // Until the engine runs there is nothing for Stop to cancel, and a second click that came
+    // now (a double click, clicks queued while the port opened) would take the Stop away from
+    // the run about to start: the button waits, disabled, for the engine.
+    UpdatePageState();
 }
 
 void UpdatePage::SetProgressMax(int max) {
@@ -88,9 +114,9 @@ void UpdatePage::SetProgressPos(int pos) {
 
 // The page's log holds what a run leaves beside its status; each Run starts it afresh.
 void UpdatePage::AddNote(const std::string& text) {
-    ui_.memUpdate->appendPlainText(QString::fromStdString(text));
+    ui_.memUpdate->appendPlainText(CoreText(text));
 }
 
 void UpdatePage::SetStatus(const std::string& text) {
-    ui_.edUpdateSatus->setText(QString::fromStdString(text));
+    ui_.edUpdateSatus->setText(CoreText(text));
 }

@@ -3,6 +3,7 @@
 // runs. It shows the engine's progress and status.
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
 #include <functional>
 #include <string>
@@ -16,6 +17,8 @@ class TFWUpdate;
 class WindowView;
 
 class UpdatePage : public QObject, public UpdateView {
+    Q_DECLARE_TR_FUNCTIONS(UpdatePage)
+
 public:
     // Asks the user for a file of kind `extension` ("RFW", "RCM"), starting from `name`;
     // true with the chosen path in `name`.
@@ -26,6 +29,9 @@ public:
 
     void btUpdateRunClick();
     void btFW_FileClick();
+    // A file handed over by the desktop (the command line, a drop): its kind, told by its
+    // extension, selects the option; it is then checked as the "..." button checks a file.
+    void TakeFile(const std::string& name);
     void rbUploadFWClick();
     void rbAddModeClick();
     void UpdatePageState();
@@ -36,6 +42,9 @@ public:
     void AddNote(const std::string& text) override;
 
 private:
+    // False, with the user told, when the chosen file is not there.
+    bool FileIsThere(const std::string& name);
+
     MainForm& ui_;
     AdapterControl& control_;
     TFWUpdate& updater_;

@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
+#include "app/CoreText.h"
 #include "platform/CodePage.h"
 #include "transport/PortListModel.h"
 #include "update/UpdatePageRule.h"
@@ -73,7 +74,7 @@ void WindowView::ControlChanged(Control c) {
             ui_.pcOptions->setTabVisible(ui_.pcOptions->indexOf(ui_.tsTest), model_.Visible(c));
             return;
         case Control::btUpdateRun:
-            ui_.btUpdateRun->setText(QString::fromStdString(model_.UpdateRunCaption));
+            ui_.btUpdateRun->setText(CoreText(model_.UpdateRunCaption));
             ui_.btUpdateRun->setAccessibleName(ui_.btUpdateRun->text());
             return;
         case Control::cbPower:
@@ -122,6 +123,9 @@ void WindowView::ModesChanged() {
     const int rows = static_cast<int>(model_.Modes.size());
     list->setRowCount(rows);
     list->clearSelection();
+    // The keyboard goes on from the highlighted row: Qt's current row (the focus frame) follows
+    // the selection, and the row the adapter's answer focused counts only when none is selected.
+    std::optional<int> keyboardRow;
     for (int r = 0; r < rows; ++r) {
         const ModeRow& row = model_.Modes[static_cast<std::size_t>(r)];
         const Bytes* texts[] = {&row.Caption, &row.Id, &row.Description};
@@ -138,14 +142,18 @@ void WindowView::ModesChanged() {
         const bool current = row.StateIcon == 0;
         list->item(r, 0)->setIcon(current ? currentMode_ : noMark_);
         list->item(r, 0)->setData(Qt::AccessibleDescriptionRole,
-                                  current ? QString("current mode") : QString());
+                                  current ? tr("current mode") : QString());
         const QModelIndex index = list->model()->index(r, 0);
-        if (row.Selected)
+        if (row.Selected) {
             list->selectionModel()->select(index,
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        if (row.Focused)
-            list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+            keyboardRow = r;
+        }
+        if (row.Focused && !keyboardRow) keyboardRow = r;
     }
+    if (keyboardRow)
+        list->selectionModel()->setCurrentIndex(list->model()->index(*keyboardRow, 0),
+                                                QItemSelectionModel::NoUpdate);
     list->horizontalHeader()->setSortIndicatorShown(rows > 0);
     list->horizontalHeader()->setSortIndicator(
         model_.SortCol, model_.SortDir == 0 ? Qt::AscendingOrder : Qt::DescendingOrder);

@@ -2,6 +2,7 @@
 // control says what changed, and answers which port is chosen.
 #pragma once
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QPixmap>
 
@@ -12,6 +13,8 @@
 class PortListModel;
 
 class WindowView : public OperationView {
+    Q_DECLARE_TR_FUNCTIONS(WindowView)
+
 public:
     WindowView(MainForm& ui, AdapterModel& model, PortListModel& ports);
 
@@ -29,6 +32,9 @@ public:
     // The Update page's Run button by its rule; the page's own controls call it with what
     // runs at the moment.
     void EvaluateRun(bool operationRunning, bool engineRunning);
+    // "Run" when idle, "Stop" while an operation started from the Update page runs; the
+    // button shows it in the user's language.
+    const std::string& UpdateRunCaption() const { return model_.UpdateRunCaption; }
     // Every control the model has flags for, as the model says.
     void RenderAll();
     // Adapter bytes (code page 1251) as display text.

@@ -1,5 +1,6 @@
-// Whether the window comes up quickly, never stops answering for long and costs next to
-// nothing while it waits: measured on the real window, offscreen, against adapter-sim.
+// Whether the window comes up quickly (its port list filled and Search enabled within 100 ms
+// of the window shown), never stops answering for long and costs next to nothing while it
+// waits: measured on the real window, offscreen, against adapter-sim.
 //
 //     bench/window [--idle-seconds N] [path/to/adapter-sim]
 #include <sys/resource.h>
@@ -33,6 +34,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr double kListGoalMs = 100.0;
 constexpr double kIdleCpuGoalPercent = 0.5;
 constexpr double kStallGoalMs = 50.0;
 constexpr int kListLimitMs = 10000;
@@ -190,8 +192,8 @@ void PrintTable(const std::vector<Row>& rows) {
 }
 
 Row StallRow(const std::string& name, double ms, double beganMs) {
-    return {name, Fmt("%.1f ms", ms) + Fmt(" (at %.0f ms)", beganMs), Fmt("< %.0f ms", kStallGoalMs),
-            ms < kStallGoalMs ? "PASS" : "ABOVE GOAL"};
+    return {name, Fmt("%.1f ms", ms) + Fmt(" (at %.0f ms)", beganMs),
+            Fmt("< %.0f ms", kStallGoalMs), ms < kStallGoalMs ? "PASS" : "ABOVE GOAL"};
 }
 
 }  // namespace
@@ -246,6 +248,7 @@ int main(int argc, char** argv) {
     seams.openUrl = [](const QString&) {};
     TfrmMain window(std::move(seams));
     window.show();
+    const auto shownAt = Clock::now();
 
     std::vector<Row> rows;
     std::vector<QString> boxes;
@@ -261,8 +264,8 @@ int main(int argc, char** argv) {
         if (execToMain) rows.push_back({name, Fmt("%.0f ms", *execToMain + ms), "", ""});
     };
     if (execToMain)
-        rows.push_back({"process start to main (10 ms ticks)", Fmt("%.0f ms", *execToMain), "",
-                        ""});
+        rows.push_back(
+            {"process start to main (10 ms ticks)", Fmt("%.0f ms", *execToMain), "", ""});
     rows.push_back({"adapter-sim start (left out of all times)", Fmt("%.1f ms", simMs), "", ""});
 
     Clock::time_point searchBegan;
@@ -328,15 +331,22 @@ int main(int argc, char** argv) {
     });
     When(
         1, kListLimitMs,
-        [&] { return window.PortListFilled() && window.Ui().cbCOM->count() > 0; },
+        [&] {
+            return window.PortListFilled() && window.Ui().cbCOM->count() > 0 &&
+                   window.Ui().btSearch->isEnabled();
+        },
         [&](bool filled) {
             const auto at = Clock::now();
             if (!filled || !boxes.empty()) return fail("the port list was not filled");
+            const double listMs = MsBetween(shownAt, at);
+            rows.push_back({"window shown to port list filled, Search on", Fmt("%.1f ms", listMs),
+                            Fmt("< %.0f ms", kListGoalMs),
+                            listMs < kListGoalMs ? "PASS" : "ABOVE GOAL"});
             rows.push_back({"main to port list filled", Fmt("%.1f ms", sinceMain(at)), "", ""});
             execRow("process start to port list filled", sinceMain(at));
             // Times in the stall rows count from main (start-up) or from the click.
-            rows.push_back(StallRow("longest stall, start-up until list filled",
-                                    stalls.WorstMs(), stalls.WorstBeganMs(t0) - simMs));
+            rows.push_back(StallRow("longest stall, start-up until list filled", stalls.WorstMs(),
+                                    stalls.WorstBeganMs(t0) - simMs));
             refresh();
         },
         boxes);

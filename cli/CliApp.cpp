@@ -27,11 +27,11 @@ std::string ExitStatusFooter() {
 }
 }  // namespace
 
-CliApp::CliApp()
+CliApp::CliApp(const std::string& name)
     : app("Finds the " + AppProductName() +
               " adapter on a serial port and talks to it: identity, modes, external power, "
               "self-test, firmware update and repair.",
-          "configurator-cli") {
+          name) {
     // The same command line on every platform: Windows-style "/name" options would take a
     // file path that starts with a slash for an option there.
     app.allow_windows_style_options(false);

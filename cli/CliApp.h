@@ -42,7 +42,9 @@ struct CliApp {
     // empty by a command that prints its objects as it goes (ports --watch).
     std::optional<nlohmann::json> result;
 
-    CliApp();
+    // `name` is what the program calls itself in its help and --version: the name it was
+    // started by (korvanta-configurator-cli where installed).
+    explicit CliApp(const std::string& name = "configurator-cli");
     // Opens the trace, runs the action and prints the JSON object; the exit status.
     int Run();
     // kExitUsage with a message on stderr when no port was given.

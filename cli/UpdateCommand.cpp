@@ -54,10 +54,12 @@ std::string ShellWord(const std::string& word) {
 }
 
 // An adapter in its boot loader runs no firmware and answers no search: say how to get out.
-void ExplainBootLoader(const std::string& port, const std::string& file) {
+void ExplainBootLoader(const std::string& program, const std::string& port,
+                       const std::string& file) {
     std::cerr << "The adapter may be left in its boot loader. This writes the firmware again "
-                 "and brings it back:\n  configurator-cli --port "
-              << ShellWord(port) << " update --no-search " << ShellWord(file) << '\n';
+                 "and brings it back:\n  "
+              << program << " --port " << ShellWord(port) << " update --no-search "
+              << ShellWord(file) << '\n';
 }
 
 int Update(CliApp& cli, CliHost& host, const UpdateOptions& o) {
@@ -94,7 +96,7 @@ int Update(CliApp& cli, CliHost& host, const UpdateOptions& o) {
     const bool ok =
         ready && !watch.GaveUp() && TFWUpdate::Succeeded(host.Updater().LastOutcome());
     const bool inBootLoader = !ok && engineView.Started();
-    if (inBootLoader) ExplainBootLoader(cli.options.port, o.file);
+    if (inBootLoader) ExplainBootLoader(cli.app.get_name(), cli.options.port, o.file);
     if (json) {
         // The status is what went wrong; in text it was printed on stdout already.
         if (!ok && !view.Status().empty()) host.Sink().Record(view.Status());

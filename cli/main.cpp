@@ -2,13 +2,25 @@
 // its own cli/<Name>Command.cpp; see cli/CliApp.h for how to add one (one line here).
 #include <iostream>
 #include <sstream>
+#include <string>
 
 #include "cli/CliApp.h"
 #include "platform/TimerResolution.h"
 
 namespace {
+// The name the program was started by, without its folder or ".exe".
+std::string ProgramName(int argc, char** argv) {
+    if (argc < 1 || argv[0] == nullptr || *argv[0] == '\0') return "configurator-cli";
+    std::string name = argv[0];
+    name.erase(0, name.find_last_of("/\\") + 1);
+    const std::string exe = ".exe";
+    if (name.size() > exe.size() && name.compare(name.size() - exe.size(), exe.size(), exe) == 0)
+        name.resize(name.size() - exe.size());
+    return name;
+}
+
 int Main(int argc, char** argv) {
-    CliApp cli;
+    CliApp cli(ProgramName(argc, argv));
     RegisterSearchCommand(cli);
     RegisterModeCommand(cli);
     RegisterPowerCommand(cli);

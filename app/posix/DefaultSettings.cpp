@@ -8,5 +8,5 @@ std::unique_ptr<QtSettingsStore> QtSettingsStore::OpenDefault() {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     auto user = std::make_unique<QSettings>(dir + "/korvanta-configurator/settings.ini",
                                             QSettings::IniFormat);
-    return std::make_unique<QtSettingsStore>(std::move(user), nullptr);
+    return std::make_unique<QtSettingsStore>(std::move(user));
 }

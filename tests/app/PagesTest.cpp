@@ -3,6 +3,7 @@
 // self-test log as it grows, the clipboard, and the About page's links.
 #include <QClipboard>
 #include <QEnterEvent>
+#include <QMimeData>
 #include <QtTest>
 
 #include "app/ConfiguratorApp.h"
@@ -57,6 +58,7 @@ private slots:
     void stopDuringThePages();
     void noStopWhileTheUpdateIsStarting();
     void shortModeFileIsRefusedAndNothingSent();
+    void filesFromTheDesktop();
     void selfTestLogGrowsAndCopiesWithCrLf();
     void aboutLinksHoverAndOpen();
 };
@@ -140,8 +142,12 @@ void PagesTest::stopDuringThePages() {
     Tick(ui.rbUploadFW);
     Tick(ui.ckbNotSearch);
     Tick(ui.ckbWait);  // greet at once
+    // Pressed twice, as a double click does, the second before the operation's first step:
+    // it must not take away the Stop that the running engine needs.
+    QTest::mouseClick(ui.btUpdateRun, Qt::LeftButton);
     QTest::mouseClick(ui.btUpdateRun, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(ui.edUpdateSatus->text(), QString("Writing Page #3 : Ok"), kUpdateMs);
+    QCOMPARE(ui.btUpdateRun->text(), QString("Stop"));
     QTest::mouseClick(ui.btUpdateRun, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), kUpdateMs);
     QCOMPARE(ui.edUpdateSatus->text(), QString("Firmware Update canceled..."));
@@ -199,6 +205,54 @@ void PagesTest::shortModeFileIsRefusedAndNothingSent() {
     QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), kSearchMs);
     QCOMPARE(ReadAll(stored), good);
     QCOMPARE(boxes.boxes.size(), std::size_t(1));
+}
+
+// A file handed over by the desktop, named (a double click in a file manager) or dropped:
+// the Update page opens with it chosen and its kind's option selected. A file of another kind,
+// or one that is not there, is refused with a box, and the page keeps what it had.
+void PagesTest::filesFromTheDesktop() {
+    QTemporaryDir dir;
+    Window win = Open(std::make_shared<SettingsMap>());
+    const MainForm& ui = win.w->Ui();
+    BoxWatcher& boxes = Boxes();
+    boxes.boxes.clear();
+    const std::string firmware = WriteFile(dir, "new.RFW", Firmware(2, 0));
+    const std::string mode = WriteFile(dir, "mode.rcm", QByteArray(80, 'm'));
+    const std::string notes = WriteFile(dir, "notes.txt", "notes");
+    const std::string missing = dir.filePath("gone.rfw").toStdString();
+
+    win.w->OpenFile(QString::fromStdString(firmware));
+    QCOMPARE(ui.pcOptions->currentWidget(), ui.Update);
+    QVERIFY(ui.rbUploadFW->isChecked() && ui.ckbNotSearch->isEnabled());
+    QCOMPARE(ui.edFW_File->text().toStdString(), firmware);
+
+    auto drop = [&](const std::string& file) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(win.w.get(), &enter);
+        QDropEvent dropped(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(win.w.get(), &dropped);
+        return enter.isAccepted() && dropped.isAccepted();
+    };
+    ui.pcOptions->setCurrentWidget(ui.tsSettings);
+    QVERIFY(drop(mode));
+    QTRY_VERIFY(ui.rbAddMode->isChecked());
+    QVERIFY(!ui.ckbNotSearch->isEnabled());
+    QCOMPARE(ui.edFW_File->text().toStdString(), mode);
+    QCOMPARE(ui.pcOptions->currentWidget(), ui.Update);
+
+    QVERIFY(drop(notes));
+    QTRY_COMPARE(boxes.boxes.size(), std::size_t(1));
+    win.w->OpenFile(QString::fromStdString(missing));
+    QCOMPARE(boxes.boxes.size(), std::size_t(2));
+    QCOMPARE(
+        boxes.boxes[0].text.toStdString(),
+        "File \"" + notes + "\" is neither a firmware file (.rfw) nor a change-mode file (.rcm).");
+    QCOMPARE(boxes.boxes[1].text.toStdString(), "Firware file \"" + missing + "\" is not found.");
+    QCOMPARE(boxes.boxes[1].title, QString("Korvanta Configurator Version 1.7.0.8 - Error..."));
+    QVERIFY(ui.rbAddMode->isChecked());
+    QCOMPARE(ui.edFW_File->text().toStdString(), mode);
 }
 
 void PagesTest::selfTestLogGrowsAndCopiesWithCrLf() {
@@ -265,6 +319,8 @@ void PagesTest::aboutLinksHoverAndOpen() {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     ConfiguratorApp app(argc, argv);
+    // The texts as the program's own, whatever the machine's language.
+    app.UseLanguage(QLocale(QLocale::English));
     Boxes();
     PagesTest test;
     return QTest::qExec(&test, argc, argv);

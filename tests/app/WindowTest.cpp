@@ -54,6 +54,7 @@ private slots:
     void versionStringsLabelTheWindow_data();
     void versionStringsLabelTheWindow();
     void portListRebuiltOnlyOnChange();
+    void serialPortsAtOnceUsbDevicesWhenScanned();
     void searchFillsStripAndMarksCurrentMode();
     void selectAndPowerGoToTheAdapter();
     void columnClicksCycleAndPersist();
@@ -117,6 +118,12 @@ void WindowTest::storedSettingsAtStart() {
         expectedPos = screen.bottomRight() + QPoint(1, 1) -
                       QPoint(win.w->frameGeometry().width(), win.w->frameGeometry().height());
     QCOMPARE(win.w->pos(), centred ? screen.center() - win.w->rect().center() : expectedPos);
+    // Restored from minimised, the window stays where the user has moved it meanwhile.
+    const QPoint moved = win.w->pos() - QPoint(17, 23);
+    win.w->move(moved);
+    win.w->showMinimized();
+    win.w->showNormal();
+    QCOMPARE(win.w->pos(), moved);
     // Nothing is read on show unless both were stored.
     QCOMPARE(settings->count("WinLeft"), std::size_t(winLeft.isValid() ? 1 : 0));
 }
@@ -176,6 +183,39 @@ void WindowTest::portListRebuiltOnlyOnChange() {
     QCOMPARE(list->currentText(), QString("/dev/ttyFAKE1 (one, renamed)"));
 }
 
+// The serial ports are listed without waiting for the USB scan; an FTDI device joins them
+// when the scan ends, selected if it is the remembered port, unless the user has picked
+// another port meanwhile. The fake D2XX library holds the scan until the test lets it go.
+void WindowTest::serialPortsAtOnceUsbDevicesWhenScanned() {
+    QTemporaryDir dir;
+    const QString hold = dir.filePath("hold");
+    qputenv("FAKE_D2XX_DEVICES", "FT000042=Korvanta USB=/dev/null");
+    qputenv("FAKE_D2XX_CREATE_HOLD", hold.toLocal8Bit());
+    for (const bool userPicks : {false, true}) {
+        QFile(hold).open(QIODevice::WriteOnly);
+        auto shared = std::make_shared<ScriptedPorts::Shared>();
+        shared->entries.Add("/dev/ttyFAKE1", "one", "");
+        shared->entries.Add("/dev/ttyFAKE2", "two", "");
+        auto settings = std::make_shared<SettingsMap>();
+        (*settings)["Port"] = std::string("USB:FT000042");
+        Window win = Open(settings, "Korvanta", std::make_unique<ScriptedPorts>(shared));
+        const MainForm& ui = win.w->Ui();
+        QTRY_COMPARE_WITH_TIMEOUT(ui.cbCOM->count(), 2, kStartMs);
+        QVERIFY(ui.btSearch->isEnabled());
+        QCOMPARE(ui.cbCOM->currentIndex(), 0);
+        if (userPicks) {
+            ui.cbCOM->setCurrentIndex(1);
+            emit ui.cbCOM->activated(1);
+        }
+        QFile::remove(hold);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.cbCOM->count(), 3, kStartMs);
+        QCOMPARE(ui.cbCOM->currentText(),
+                 QString(userPicks ? "/dev/ttyFAKE2 (two)" : "USB:FT000042 (Korvanta USB)"));
+    }
+    qunsetenv("FAKE_D2XX_CREATE_HOLD");
+    qunsetenv("FAKE_D2XX_DEVICES");
+}
+
 void WindowTest::searchFillsStripAndMarksCurrentMode() {
     Adapter adapter;
     Window win = Open(Remembering(adapter));
@@ -216,6 +256,12 @@ void WindowTest::selectAndPowerGoToTheAdapter() {
     QVERIFY(!win.w->Control().Busy());
 
     ClickRow(ui.lvModes, 1);
+    // The keyboard goes on from the clicked row: the focus frame stays with the highlight.
+    QTest::keyClick(ui.lvModes, Qt::Key_Down);
+    QCOMPARE(ui.lvModes->currentIndex().row(), 2);
+    QVERIFY(ui.lvModes->selectionModel()->isRowSelected(2, {}));
+    QTest::keyClick(ui.lvModes, Qt::Key_Up);
+    QVERIFY(ui.lvModes->selectionModel()->isRowSelected(1, {}));
     QVERIFY(ui.btModeSelect->isEnabled());
     QTest::mouseClick(ui.btModeSelect, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!win.w->Control().Busy(), kSearchMs);
@@ -289,8 +335,7 @@ void WindowTest::unwritableSettingsAreToldOnce() {
     seams.versionValue = [](const std::string& key) { return VersionOf("Korvanta", key); };
     // No folder can be made below a device node, not even by root.
     seams.settings = std::make_unique<QtSettingsStore>(
-        std::make_unique<QSettings>("/dev/null/configurator/settings.ini", QSettings::IniFormat),
-        nullptr);
+        std::make_unique<QSettings>("/dev/null/configurator/settings.ini", QSettings::IniFormat));
     TfrmMain w(std::move(seams));
     w.show();
     QTRY_COMPARE_WITH_TIMEOUT(boxes.boxes.size(), std::size_t(1), kStartMs);
@@ -321,8 +366,8 @@ void WindowTest::corruptSettingsFileIsKeptAndRewritten() {
     }
     WindowSeams seams;
     seams.versionValue = [](const std::string& key) { return VersionOf("Korvanta", key); };
-    seams.settings = std::make_unique<QtSettingsStore>(
-        std::make_unique<QSettings>(path, QSettings::IniFormat), nullptr);
+    seams.settings =
+        std::make_unique<QtSettingsStore>(std::make_unique<QSettings>(path, QSettings::IniFormat));
     auto w = std::make_unique<TfrmMain>(std::move(seams));
     w->show();
     QTest::qWait(200);
@@ -347,6 +392,8 @@ void WindowTest::corruptSettingsFileIsKeptAndRewritten() {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     ConfiguratorApp app(argc, argv);
+    // The texts as the program's own, whatever the machine's language.
+    app.UseLanguage(QLocale(QLocale::English));
     Boxes();
     WindowTest test;
     return QTest::qExec(&test, argc, argv);

@@ -12,18 +12,21 @@
 //   FAKE_D2XX_GET_FILL       most records FT_GetDeviceInfoList fills (default: all)
 //   FAKE_D2XX_LOG            file that receives one line per call, and "load <name>" and
 //                            "unload <name>" as the library comes and goes
+//   FAKE_D2XX_CREATE_DELAY_MS  FT_CreateDeviceInfoList takes this long (a slow bus)
+//   FAKE_D2XX_CREATE_HOLD    FT_CreateDeviceInfoList returns only once this file is gone, so a
+//                            test sees what the host shows while a scan runs
 //
 // Built in variants that leave out one of the functions (see CMakeLists.txt), to stand for
 // an incomplete installation.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <chrono>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -87,6 +90,12 @@ std::string Setting(const char* name) {
 DWORD Number(const char* name, DWORD fallback) {
     const std::string text = Setting(name);
     return text.empty() ? fallback : static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 0));
+}
+
+[[maybe_unused]] bool Exists(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (f != nullptr) std::fclose(f);
+    return f != nullptr;
 }
 
 void LogTo(const std::string& path, const std::string& line) {
@@ -189,6 +198,9 @@ FT_STATUS FT_CreateDeviceInfoList(DWORD* count) {
     // A slow bus: the scan takes this long, so a test can ask for another meanwhile.
     if (const DWORD ms = Number("FAKE_D2XX_CREATE_DELAY_MS", 0); ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    const std::string hold = Setting("FAKE_D2XX_CREATE_HOLD");
+    while (!hold.empty() && Exists(hold))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::lock_guard lock(StateMutex());
     Snapshot() = std::move(devices);
     *count = reported;
