@@ -77,40 +77,43 @@ TfrmMain::~TfrmMain() {
     updatePage_.reset();
     aboutPage_.reset();
     modeList_.reset();
-    control_.reset();
     tmrRefresh_.reset();
     tmrStartList_.reset();
-    dev_.reset();
+    core_.reset();
     trace_.reset();
-    updater_.reset();
 }
 
 void TfrmMain::FormCreate(WindowSeams& seams) {
-    updater_ = std::make_unique<TFWUpdate>();
-    dev_ = std::make_unique<TSerDev>(
-        timers_, sink_, platform::NativeSerialColumn(),
-        seams.comPorts ? std::make_shared<PortLists>(std::move(seams.comPorts)) : nullptr);
-    StartTrace();
+    // The version strings make the second command prefix, which the control takes when made.
     const QString product =
         seams.versionValue ? QString::fromStdString(seams.versionValue("ProductName")) : QString();
     ReadVersionResource(seams.versionValue);
-
     store_ = seams.settings ? std::move(seams.settings) : QtSettingsStore::OpenDefault();
     if (auto* qt = dynamic_cast<QtSettingsStore*>(store_.get())) settingsLocation_ = qt->Location();
     settings_ = std::make_unique<RegSettings>(*store_, [this] { SettingsNotWritable(); });
     ports_ = std::make_unique<PortListModel>(
         [this](const std::string& first) { return settings_->ReadRegStr("Port", first); },
         [this](const std::string& name) { settings_->WriteRegStr("Port", name); });
-    view_ = std::make_unique<WindowView>(ui_, model_, *ports_);
-    control_ = std::make_unique<AdapterControl>(timers_, sink_, *dev_, *updater_, model_, *view_,
-                                                settings_.get());
-    modeList_ = std::make_unique<ModeListBinding>(ui_, *control_, this);
+    // The adapter's core in its order: update engine, serial device, model, the view that
+    // renders the model into the widgets, and the control.
+    CoreOptions options;
+    options.settings = settings_.get();
+    if (seams.comPorts) options.lists = std::make_shared<PortLists>(std::move(seams.comPorts));
+    core_ = std::make_unique<AdapterCore>(
+        timers_, sink_,
+        [this](AdapterModel& model) -> OperationView& {
+            view_ = std::make_unique<WindowView>(ui_, model, *ports_);
+            return *view_;
+        },
+        std::move(options));
+    StartTrace();
+    modeList_ = std::make_unique<ModeListBinding>(ui_, core_->Control(), this);
     auto selectFile =
         seams.selectFile ? seams.selectFile : [this](const std::string& ext, std::string& name) {
             return SelectFileDialog(this, ext, name);
         };
-    updatePage_ =
-        std::make_unique<UpdatePage>(ui_, *control_, *updater_, *view_, sink_, selectFile, this);
+    updatePage_ = std::make_unique<UpdatePage>(ui_, core_->Control(), core_->Updater(), *view_,
+                                               sink_, selectFile, this);
     openUrl_ = seams.openUrl ? seams.openUrl
                              : [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     aboutPage_ = std::make_unique<AboutPage>(ui_, product, openUrl_, this);
@@ -120,7 +123,7 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
         QIcon(":/logo-alt.jpg").pixmap(ui_.imgLogoAlt->size(), devicePixelRatioF()));
 
     // Nothing to search on until the list is filled.
-    model_.SetEnabled(Control::btSearch, false);
+    core_->Model().SetEnabled(Control::btSearch, false);
     view_->RenderAll();
     // The Copyright field starts wide, over the Bootware and power fields.
     view_->IdentityChanged();
@@ -146,7 +149,7 @@ void TfrmMain::StartTrace() {
     std::string error;
     trace_ = LineTrace::OpenFile(path.toStdString(), error);
     if (trace_) {
-        dev_->SetTrace(trace_.get());
+        core_->Device().SetTrace(trace_.get());
         return;
     }
     const std::string text =
@@ -184,16 +187,16 @@ void TfrmMain::LoadSortSettings() {
         sortCol = 0;
         settings_->WriteRegInt("SortCol", 0);
     }
-    model_.SortCol = sortCol;
-    model_.SortDir = settings_->ReadRegInt("SortDir", 0);
+    core_->Model().SortCol = sortCol;
+    core_->Model().SortDir = settings_->ReadRegInt("SortDir", 0);
 }
 
 // The serial ports are listed as soon as the COM worker has made its first pass, a few
 // milliseconds after start; the USB devices join them when their scan ends. The saved port is
 // selected when it appears, unless the user has picked another meanwhile (a pick is saved).
 void TfrmMain::StartPortList() {
-    usbScansBefore_ = dev_->UsbWorker().ScanCount();
-    dev_->BeginRescanUSB();
+    usbScansBefore_ = core_->Device().UsbWorker().ScanCount();
+    core_->Device().BeginRescanUSB();
     tmrStartList_ = timers_.CreateTimer();
     tmrStartList_->SetCallback([this] { tmrStartListTimer(); });
     tmrStartList_->Start(kStartListMs);
@@ -203,9 +206,9 @@ void TfrmMain::StartPortList() {
 
 void TfrmMain::tmrStartListTimer() {
     tmrStartList_->Stop();
-    if (!portListFilled_ && dev_->ComWorker().PassCount() > 0) FillPortList(true);
+    if (!portListFilled_ && core_->Device().ComWorker().PassCount() > 0) FillPortList(true);
     if (portListFilled_ && !tmrRefresh_->IsActive()) tmrRefresh_->Start(kRefreshMs);
-    if (dev_->UsbWorker().ScanCount() > usbScansBefore_) {
+    if (core_->Device().UsbWorker().ScanCount() > usbScansBefore_) {
         usbScanned_ = true;
         FillPortList(false);
     }
@@ -213,7 +216,7 @@ void TfrmMain::tmrStartListTimer() {
 }
 
 void TfrmMain::FinishStartupRescan() {
-    dev_->EndRescanUSB();
+    core_->Device().EndRescanUSB();
     tmrStartList_->Stop();
     FillPortList(!portListFilled_);
     if (!tmrRefresh_->IsActive()) tmrRefresh_->Start(kRefreshMs);
@@ -223,11 +226,13 @@ void TfrmMain::ConnectControls() {
     connect(ui_.cbCOM, &QComboBox::activated, this, &TfrmMain::cbCOMClick);
     connect(ui_.btRefresh, &QPushButton::clicked, this, &TfrmMain::btRefreshClick);
     connect(ui_.btPortProp, &QPushButton::clicked, this, &TfrmMain::btPortPropClick);
-    connect(ui_.btSearch, &QPushButton::clicked, this, [this] { control_->btSearchClick(); });
+    connect(ui_.btSearch, &QPushButton::clicked, this,
+            [this] { core_->Control().btSearchClick(); });
     connect(ui_.btModeSelect, &QPushButton::clicked, this,
-            [this] { control_->btModeSelectClick(); });
+            [this] { core_->Control().btModeSelectClick(); });
     connect(ui_.cbPower, &QCheckBox::clicked, this, &TfrmMain::cbPowerClick);
-    connect(ui_.btRunTest, &QPushButton::clicked, this, [this] { control_->btRunTestClick(); });
+    connect(ui_.btRunTest, &QPushButton::clicked, this,
+            [this] { core_->Control().btRunTestClick(); });
     connect(ui_.btCopy, &QPushButton::clicked, this, &TfrmMain::btCopyClick);
     connect(ui_.btCopyTest, &QPushButton::clicked, this, &TfrmMain::btCopyTestClick);
     connect(ui_.memLogTest, &QPlainTextEdit::textChanged, this, &TfrmMain::memLogTestChange);
@@ -239,7 +244,7 @@ void TfrmMain::FillPortList(bool force) {
     PortEntries fresh;
     // A worker in the middle of a pass would hold the window up: try again next time,
     // and do not lose a forced fill meanwhile.
-    if (!dev_->TryGetPortList(fresh)) {
+    if (!core_->Device().TryGetPortList(fresh)) {
         forceFillPending_ = forceFillPending_ || force;
         return;
     }
@@ -260,8 +265,8 @@ void TfrmMain::RenderPortList() {
 }
 
 void TfrmMain::ApplyPortButtons() {
-    model_.SetEnabled(Control::btSearch, ports_->SearchEnabled());
-    model_.SetEnabled(Control::btPortProp, ports_->PortPropEnabled());
+    core_->Model().SetEnabled(Control::btSearch, ports_->SearchEnabled());
+    core_->Model().SetEnabled(Control::btPortProp, ports_->PortPropEnabled());
     view_->ControlChanged(Control::btSearch);
     view_->ControlChanged(Control::btPortProp);
 }
@@ -280,9 +285,9 @@ void TfrmMain::tmrRefreshTimer() {
 void TfrmMain::btRefreshClick() {
     if (rescanRunning_) return;
     rescanRunning_ = true;
-    dev_->BeginRescanUSB();
+    core_->Device().BeginRescanUSB();
     QTimer::singleShot(TSerDev::kRescanMs, this, [this] {
-        dev_->EndRescanUSB();
+        core_->Device().EndRescanUSB();
         rescanRunning_ = false;
         tmrRefresh_->Start(1);
     });
@@ -301,8 +306,8 @@ void TfrmMain::btPortPropClick() {
 // ---- Settings and Test pages ------------------------------------------------------------
 
 void TfrmMain::cbPowerClick(bool checked) {
-    model_.Identity.ExtPowerOn = checked;
-    control_->cbPowerClick();
+    core_->Model().Identity.ExtPowerOn = checked;
+    core_->Control().cbPowerClick();
 }
 
 namespace {
@@ -396,8 +401,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::FormClose() {
-    settings_->WriteRegInt("SortCol", model_.SortCol);
-    settings_->WriteRegInt("SortDir", model_.SortDir);
+    settings_->WriteRegInt("SortCol", core_->Model().SortCol);
+    settings_->WriteRegInt("SortDir", core_->Model().SortDir);
     settings_->WriteRegInt("WinTop", y());
     settings_->WriteRegInt("WinLeft", x());
     timerResolution_.reset();

@@ -13,7 +13,7 @@
 #include "app/QtMessageSink.h"
 #include "app/QtTimerFactory.h"
 #include "base/SettingsStore.h"
-#include "control/AdapterModel.h"
+#include "control/AdapterCore.h"
 #include "platform/ComPortSource.h"
 
 class AdapterControl;
@@ -56,10 +56,10 @@ public:
 
     // For tests and tools that drive the window as a user would and read what it shows.
     MainForm& Ui() { return ui_; }
-    AdapterModel& Model() { return model_; }
-    AdapterControl& Control() { return *control_; }
-    TSerDev& Device() { return *dev_; }
-    TFWUpdate& Updater() { return *updater_; }
+    AdapterModel& Model() { return core_->Model(); }
+    AdapterControl& Control() { return core_->Control(); }
+    TSerDev& Device() { return core_->Device(); }
+    TFWUpdate& Updater() { return core_->Updater(); }
     RegSettings& Settings() { return *settings_; }
     // True once the port list holds the serial ports found at start (the USB devices may
     // still be on their way).
@@ -106,13 +106,10 @@ private:
     QtMessageSink sink_;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<RegSettings> settings_;
-    std::unique_ptr<TFWUpdate> updater_;
     std::unique_ptr<LineTrace> trace_;
-    std::unique_ptr<TSerDev> dev_;
-    AdapterModel model_;
     std::unique_ptr<PortListModel> ports_;
     std::unique_ptr<WindowView> view_;
-    std::unique_ptr<AdapterControl> control_;
+    std::unique_ptr<AdapterCore> core_;
     std::unique_ptr<ModeListBinding> modeList_;
     std::unique_ptr<UpdatePage> updatePage_;
     std::unique_ptr<AboutPage> aboutPage_;

@@ -10,6 +10,5 @@ class MessageSink {
 public:
     virtual ~MessageSink() = default;
     // Modal: the caller goes on only after this returns.
-    virtual void ShowMessage(const std::string& caption, const std::string& text,
-                             MsgIcon icon) = 0;
+    virtual void ShowMessage(const std::string& caption, const std::string& text, MsgIcon icon) = 0;
 };

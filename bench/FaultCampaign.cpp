@@ -70,7 +70,6 @@ const char* OpName(Op op) {
     return "?";
 }
 
-
 struct Settings {
     std::string simPath;
     double idleSeconds = 3;  // the CLI's --idle-timeout, shortened so a campaign ends today
@@ -669,7 +668,8 @@ nlohmann::json ReadState(const fs::path& path) {
 
 std::string ErrorLabel(const char* step, const Host& host) {
     return std::string(step) + ": " +
-           (host.sink.boxes.empty() ? std::string("(no message)") : Normalize(host.sink.FirstText()));
+           (host.sink.boxes.empty() ? std::string("(no message)")
+                                    : Normalize(host.sink.FirstText()));
 }
 
 // Search, then the operation, as the command line's subcommand does; the result the user is

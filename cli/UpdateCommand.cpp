@@ -14,7 +14,6 @@
 
 namespace {
 
-
 struct UpdateOptions {
     std::string file;
     bool noSearch = false;
@@ -88,13 +87,13 @@ int Update(CliApp& cli, CliHost& host, const UpdateOptions& o) {
             [&] { host.Control().StartUpdate(o.file, o.noSearch, o.wait, engineView); });
     // Interrupted before the engine ran (in the search, or awaiting the update command's
     // reply): the engine's own cancel text was never shown.
-    if (host.Interrupted() && !engineView.Started()) view.SetStatus(TFWUpdate::OutcomeText(TFWUpdate::Outcome::Canceled));
+    if (host.Interrupted() && !engineView.Started())
+        view.SetStatus(TFWUpdate::OutcomeText(TFWUpdate::Outcome::Canceled));
     view.Finish();
 
     // An engine that has confirmed the end marker has written the firmware, whatever came
     // after.
-    const bool ok =
-        ready && !watch.GaveUp() && TFWUpdate::Succeeded(host.Updater().LastOutcome());
+    const bool ok = ready && !watch.GaveUp() && TFWUpdate::Succeeded(host.Updater().LastOutcome());
     const bool inBootLoader = !ok && engineView.Started();
     if (inBootLoader) ExplainBootLoader(cli.app.get_name(), cli.options.port, o.file);
     if (json) {

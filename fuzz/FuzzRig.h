@@ -113,8 +113,7 @@ inline Bytes Le16(int v) {
 using FuzzLine = FakePort;
 
 // A run's own device on `line`; the port lists are the quiet ones every run shares.
-inline std::unique_ptr<TSerDev> MakeDevice(VirtualClock& clock, MessageSink& sink,
-                                           FuzzLine& line) {
+inline std::unique_ptr<TSerDev> MakeDevice(VirtualClock& clock, MessageSink& sink, FuzzLine& line) {
     auto dev = std::make_unique<TSerDev>(clock, sink, line.Column(), QuietPortLists());
     dev->PortName = "/dev/ttyFuzz";
     return dev;

@@ -11,10 +11,10 @@
 #include <memory>
 
 #include "FuzzRig.h"
+#include "platform/RegistryComPortSource.h"
 #include "platform/posix/SysfsPortSource.h"
 #include "tests/platform/ComSourceMemoryRegistry.h"
 #include "transport/D2xx.h"
-#include "platform/RegistryComPortSource.h"
 
 namespace fs = std::filesystem;
 

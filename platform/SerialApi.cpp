@@ -1,13 +1,11 @@
 #include "platform/SerialApi.h"
 
-
 namespace serial {
 
 const std::array<const char*, kRowCount> kRowNames = {
-    "CreateFile",     "CloseHandle",        "ReadFile",  "WriteFile",
-    "GetLastError",   "ClearCommError",     "EscapeCommFunction",
-    "PurgeComm",      "SetCommState",       "GetCommState",
-    "SetupComm",
+    "CreateFile",   "CloseHandle",    "ReadFile",           "WriteFile",
+    "GetLastError", "ClearCommError", "EscapeCommFunction", "PurgeComm",
+    "SetCommState", "GetCommState",   "SetupComm",
 };
 
 namespace {
@@ -39,8 +37,8 @@ Column Backend::AsColumn() {
         return held ? *held : nullptr;
     };
     Column c;
-    c.CreateFile = [at](const char* name, DWORD access, DWORD share, void* security,
-                        DWORD creation, DWORD flags, HANDLE templateFile) {
+    c.CreateFile = [at](const char* name, DWORD access, DWORD share, void* security, DWORD creation,
+                        DWORD flags, HANDLE templateFile) {
         Backend* b = at();
         return b ? b->Open(name, access, share, security, creation, flags, templateFile)
                  : InvalidHandle();

@@ -19,7 +19,9 @@ using BYTE = std::uint8_t;
 using BOOL = int;
 using HANDLE = void*;
 
-inline HANDLE InvalidHandle() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
+inline HANDLE InvalidHandle() {
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+}
 
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
@@ -147,8 +149,8 @@ public:
     Backend& operator=(const Backend&) = delete;
 
     // The eleven rows, with the meaning the Win32 serial API gives them.
-    virtual HANDLE Open(const char* name, DWORD access, DWORD share, void* security,
-                        DWORD creation, DWORD flags, HANDLE templateFile) = 0;
+    virtual HANDLE Open(const char* name, DWORD access, DWORD share, void* security, DWORD creation,
+                        DWORD flags, HANDLE templateFile) = 0;
     virtual BOOL Close(HANDLE h) = 0;
     virtual BOOL Read(HANDLE h, void* buffer, DWORD toRead, DWORD* read) = 0;
     virtual BOOL Write(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written) = 0;

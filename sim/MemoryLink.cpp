@@ -137,7 +137,7 @@ serial::BOOL MemoryLink::Close(serial::HANDLE h) {
 }
 
 serial::BOOL MemoryLink::Read(serial::HANDLE h, void* buffer, serial::DWORD toRead,
-                             serial::DWORD* read) {
+                              serial::DWORD* read) {
     if (read) *read = 0;
     if (!Usable(h)) return false;
     const std::size_t n = std::min<std::size_t>(toRead, hostRx_.size());
@@ -148,7 +148,7 @@ serial::BOOL MemoryLink::Read(serial::HANDLE h, void* buffer, serial::DWORD toRe
 }
 
 serial::BOOL MemoryLink::Write(serial::HANDLE h, const void* buffer, serial::DWORD toWrite,
-                              serial::DWORD* written) {
+                               serial::DWORD* written) {
     if (written) *written = 0;
     if (!Usable(h)) return false;
     const Bytes data(static_cast<const char*>(buffer), toWrite);
@@ -163,8 +163,7 @@ serial::BOOL MemoryLink::Write(serial::HANDLE h, const void* buffer, serial::DWO
     return true;
 }
 
-serial::BOOL MemoryLink::Status(serial::HANDLE h, serial::DWORD* errors,
-                               serial::COMSTAT* status) {
+serial::BOOL MemoryLink::Status(serial::HANDLE h, serial::DWORD* errors, serial::COMSTAT* status) {
     if (errors) *errors = 0;
     if (!Usable(h)) return false;
     if (status) {

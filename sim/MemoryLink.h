@@ -21,10 +21,10 @@
 #include "base/Bytes.h"
 #include "base/Timer.h"
 #include "base/VirtualClock.h"
+#include "platform/SerialApi.h"
 #include "sim/AdapterSim.h"
 #include "sim/LineSettings.h"
 #include "sim/WirePacer.h"
-#include "platform/SerialApi.h"
 
 class MemoryLink : public serial::Backend {
 public:
@@ -78,8 +78,8 @@ public:
     // "open /dev/sim0", "dcb 115200,N,8 rts=1 dtr=1", "rts 0", "dtr 1", "purge rx tx", "close".
     const std::vector<std::string>& Log() const { return log_; }
 
-    serial::HANDLE Open(const char* name, serial::DWORD access, serial::DWORD share,
-                        void* security, serial::DWORD creation, serial::DWORD flags,
+    serial::HANDLE Open(const char* name, serial::DWORD access, serial::DWORD share, void* security,
+                        serial::DWORD creation, serial::DWORD flags,
                         serial::HANDLE templateFile) override;
     serial::BOOL Close(serial::HANDLE h) override;
     serial::BOOL Read(serial::HANDLE h, void* buffer, serial::DWORD toRead,

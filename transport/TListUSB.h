@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "transport/D2xx.h"
 #include "platform/PortEntries.h"
+#include "transport/D2xx.h"
 
 class TListUSB {
 public:

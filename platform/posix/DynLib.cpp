@@ -4,11 +4,17 @@
 
 namespace platform {
 
-std::string LibraryFileName(const std::string& base) { return "lib" + base + ".so"; }
+std::string LibraryFileName(const std::string& base) {
+    return "lib" + base + ".so";
+}
 
-void* LoadLib(const std::string& fileName) { return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* LoadLib(const std::string& fileName) {
+    return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
 
-void* LibSymbol(void* lib, const char* name) { return lib ? dlsym(lib, name) : nullptr; }
+void* LibSymbol(void* lib, const char* name) {
+    return lib ? dlsym(lib, name) : nullptr;
+}
 
 void FreeLib(void* lib) {
     if (lib) dlclose(lib);

@@ -19,8 +19,8 @@
 #include "app/TfrmMain.h"
 #include "base/SettingsStore.h"
 #include "control/AdapterControl.h"
-#include "tests/support/AdapterSimProcess.h"
 #include "platform/ComPortSource.h"
+#include "tests/support/AdapterSimProcess.h"
 
 using SettingsMap = std::map<std::string, std::variant<std::int32_t, std::string>>;
 

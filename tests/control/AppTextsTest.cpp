@@ -17,8 +17,8 @@ TEST(VersionStrings, EveryValueReadIsThereAndUnknownNamesAreEmpty) {
     EXPECT_EQ(platform::GetVersionValue("NoSuchName"), "");
     unsigned a = 0, b = 0, c = 0, d = 0;
     char rest = 0;
-    EXPECT_EQ(std::sscanf(platform::GetVersionValue("FileVersion").c_str(), "%u.%u.%u.%u%c", &a,
-                          &b, &c, &d, &rest),
+    EXPECT_EQ(std::sscanf(platform::GetVersionValue("FileVersion").c_str(), "%u.%u.%u.%u%c", &a, &b,
+                          &c, &d, &rest),
               4);
     EXPECT_EQ(AppTitle(), AppProductName() + " Configurator Version " +
                               platform::GetVersionValue("FileVersion"));

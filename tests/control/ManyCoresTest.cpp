@@ -42,8 +42,8 @@ TEST(ManyCores, TwoSearchesAtOnceEachFindTheirOwnAdapterOnTheirOwnLine) {
     AdapterCore coreB(clock, b.sink, b.view, {nullptr, b.link.Column(), QuietPortLists()});
     coreA.Control().btSearchClick();
     coreB.Control().btSearchClick();
-    ASSERT_TRUE(clock.RunUntil(
-        [&] { return !coreA.Control().Busy() && !coreB.Control().Busy(); }, 60000));
+    ASSERT_TRUE(
+        clock.RunUntil([&] { return !coreA.Control().Busy() && !coreB.Control().Busy(); }, 60000));
     EXPECT_EQ(coreA.Model().Identity.SerialNumber, "000111");
     EXPECT_EQ(coreB.Model().Identity.SerialNumber, "000222");
     // Each line carried its own core's commands and nothing of the other's.

@@ -7,12 +7,12 @@
 #include <sstream>
 
 #include "RecordingView.h"
-#include "tests/support/QuietPortLists.h"
 #include "base/VirtualClock.h"
 #include "control/AdapterCore.h"
 #include "control/AppTexts.h"
 #include "sim/AdapterSim.h"
 #include "sim/MemoryLink.h"
+#include "tests/support/QuietPortLists.h"
 #include "transport/LineTrace.h"
 #include "transport/TSerDev.h"
 #include "update/TFWUpdate.h"
@@ -505,7 +505,8 @@ TEST_F(OperationTest, RunDuringASelfTestStartsItAnewOnAReopenedDevice) {
     // The log holds the new run's output once, from its first line to its last.
     EXPECT_EQ(Model().TestLog, SelfTestBody());
     EXPECT_EQ(Model().TestLog.rfind("CR:", 0), 0u);
-    EXPECT_EQ(Model().TestLog.find("Self-test started"), Model().TestLog.rfind("Self-test started"));
+    EXPECT_EQ(Model().TestLog.find("Self-test started"),
+              Model().TestLog.rfind("Self-test started"));
     EXPECT_EQ(Model().TestLog.substr(Model().TestLog.size() - 16), "Self-test passed");
 }
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "RecordingSettings.h"
-#include "tests/support/RecordingSink.h"
 #include "control/OperationView.h"
 #include "tests/NativePort.h"
+#include "tests/support/RecordingSink.h"
 
 class RecordingView : public OperationView {
 public:

@@ -30,9 +30,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/SerialApi.h"
 #include "tests/fake_d2xx/FakePort.h"
 #include "transport/D2xx.h"
-#include "platform/SerialApi.h"
 
 using d2xx::FT_DEVICE_LIST_INFO_NODE;
 using d2xx::FT_STATUS;

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "tests/platform/ComSourceMemoryRegistry.h"
 #include "platform/RegistryComPortSource.h"
+#include "tests/platform/ComSourceMemoryRegistry.h"
 
 namespace {
 

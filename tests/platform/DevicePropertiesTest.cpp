@@ -36,13 +36,17 @@ fs::path Device(const std::string& dir, const std::string& bus, const std::strin
 }
 
 TEST(DeviceProperties, ListsWhatSysfsAndUdevKnowOfThePortsDevice) {
-    const struct Cleanup { ~Cleanup() { fs::remove_all(root); } } cleanup;
+    const struct Cleanup {
+        ~Cleanup() { fs::remove_all(root); }
+    } cleanup;
     const fs::path usb = sys / "devices/usb1/1-2";
-    for (const auto& [file, text] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"},
-                                     {"product", "FT232R USB UART"}, {"serial", "A50285BI"}})
+    for (const auto& [file, text] : {std::pair{"idVendor", "0403"},
+                                     {"idProduct", "6001"},
+                                     {"product", "FT232R USB UART"},
+                                     {"serial", "A50285BI"}})
         Write(usb / file, std::string(text) + "\n");
-    const fs::path ftdi = Device("usb1/1-2/1-2:1.0/ttyUSB0", "usb-serial", "ftdi_sio", "ttyUSB0",
-                                 "188:0");
+    const fs::path ftdi =
+        Device("usb1/1-2/1-2:1.0/ttyUSB0", "usb-serial", "ftdi_sio", "ttyUSB0", "188:0");
     Write(root / "udev/c188:0",
           "S:serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0\nS:serial/by-id/usb-FTDI-port0\n"
           "E:ID_VENDOR_FROM_DATABASE=Future Technology Devices International\\x2c Ltd\n"
@@ -63,16 +67,27 @@ TEST(DeviceProperties, ListsWhatSysfsAndUdevKnowOfThePortsDevice) {
     using Properties = std::vector<std::pair<std::string, std::string>>;
     const std::pair<fs::path, Properties> cases[] = {
         {ftdi,
-         {{"Device node", "/dev/ttyUSB0"}, {"Driver", "ftdi_sio"}, {"Bus", "usb-serial"},
-          {"Vendor ID", "0403"}, {"Product ID", "6001"}, {"Product", "FT232R USB UART"},
+         {{"Device node", "/dev/ttyUSB0"},
+          {"Driver", "ftdi_sio"},
+          {"Bus", "usb-serial"},
+          {"Vendor ID", "0403"},
+          {"Product ID", "6001"},
+          {"Product", "FT232R USB UART"},
           {"Serial number", "A50285BI"},
           {"Vendor name", "Future Technology Devices International, Ltd"},
-          {"udev ID", "FTDI_A50285BI"}, {"udev path", "pci-usb-0:2:1.0"},
-          {"By-id link", "/dev/serial/by-id/usb-FTDI-port0"}, {"Sysfs path", ftdi}}},
-        {uart, {{"Device node", "/dev/ttyS0"}, {"Driver", "serial8250"}, {"Bus", "platform"},
-                {"Sysfs path", uart}}},
-        {odd, {{"Device node", "/dev/ttyX0"}, {"Vendor ID", "1234"},
-               {"Sysfs path", fs::canonical(odd)}}},
+          {"udev ID", "FTDI_A50285BI"},
+          {"udev path", "pci-usb-0:2:1.0"},
+          {"By-id link", "/dev/serial/by-id/usb-FTDI-port0"},
+          {"Sysfs path", ftdi}}},
+        {uart,
+         {{"Device node", "/dev/ttyS0"},
+          {"Driver", "serial8250"},
+          {"Bus", "platform"},
+          {"Sysfs path", uart}}},
+        {odd,
+         {{"Device node", "/dev/ttyX0"},
+          {"Vendor ID", "1234"},
+          {"Sysfs path", fs::canonical(odd)}}},
         {"", {}},
         {root / "udev", {}},
         {sys / "devices", {}},

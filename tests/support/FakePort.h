@@ -135,12 +135,13 @@ public:
     }
 
     // ---- the rows ----
-    serial::HANDLE Open(const char* name, serial::DWORD access, serial::DWORD share,
-                        void* security, serial::DWORD creation, serial::DWORD flags,
+    serial::HANDLE Open(const char* name, serial::DWORD access, serial::DWORD share, void* security,
+                        serial::DWORD creation, serial::DWORD flags,
                         serial::HANDLE templateFile) override {
         Release();
         Record("CreateFile");
-        created = {name, access, share, security != nullptr, creation, flags, templateFile != nullptr};
+        created = {
+            name, access, share, security != nullptr, creation, flags, templateFile != nullptr};
         if (failCreate) return serial::InvalidHandle();
         ++opens;
         open = true;

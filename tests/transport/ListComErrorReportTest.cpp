@@ -6,8 +6,8 @@
 #include <memory>
 #include <thread>
 
-#include "tests/support/RecordingSink.h"
 #include "base/VirtualClock.h"
+#include "tests/support/RecordingSink.h"
 #include "transport/TListCOM.h"
 #include "transport/TSerDev.h"
 

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/platform/ComSourceMemoryRegistry.h"
 #include "platform/RegistryComPortSource.h"
+#include "tests/platform/ComSourceMemoryRegistry.h"
 #include "transport/TListCOM.h"
 
 namespace {

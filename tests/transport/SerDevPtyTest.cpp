@@ -15,8 +15,8 @@
 #include "base/EventLoop.h"
 #include "base/VirtualClock.h"
 #include "platform/SysError.h"
-#include "tests/transport/PtyPair.h"
 #include "tests/support/RecordingSink.h"
+#include "tests/transport/PtyPair.h"
 #include "transport/TSerDev.h"
 
 namespace {

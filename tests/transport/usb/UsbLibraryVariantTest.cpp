@@ -21,9 +21,9 @@ protected:
         SetEnv("FAKE_D2XX_DEVICES", ("SERIAL1=First device=" + pty.Path()).c_str());
     }
     std::unique_ptr<TSerDev> MakeDevice() {
-        auto dev =
-            std::make_unique<TSerDev>(clock, sink, platform::NativeSerialColumn(),
-                                      std::make_shared<PortLists>(std::make_unique<SteeredComSource>(rebuilds)));
+        auto dev = std::make_unique<TSerDev>(
+            clock, sink, platform::NativeSerialColumn(),
+            std::make_shared<PortLists>(std::make_unique<SteeredComSource>(rebuilds)));
         EXPECT_TRUE(WaitFor([&] { return dev->UsbWorker().ScanCount() >= 1; }));
         return dev;
     }

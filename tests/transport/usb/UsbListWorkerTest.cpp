@@ -195,8 +195,9 @@ class UsbRescan : public ::testing::Test {
 protected:
     void SetUp() override {
         FakeSetting("FAKE_D2XX_DEVICES", ("PORT1=Open device=" + pty.Path()).c_str());
-        dev = std::make_unique<TSerDev>(clock, sink, platform::NativeSerialColumn(),
-                                      std::make_shared<PortLists>(std::make_unique<SteeredComSource>(rebuilds)));
+        dev = std::make_unique<TSerDev>(
+            clock, sink, platform::NativeSerialColumn(),
+            std::make_shared<PortLists>(std::make_unique<SteeredComSource>(rebuilds)));
         usb = &dev->UsbWorker();
         EXPECT_TRUE(WaitFor([&] { return usb->ScanCount() >= 1; }));
         dev->PortName = "USB:PORT1";

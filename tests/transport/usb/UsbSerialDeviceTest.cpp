@@ -19,8 +19,9 @@ class UsbSerialDevice : public ::testing::Test {
 protected:
     void SetUp() override {
         FakeSetting("FAKE_D2XX_DEVICES", ("SERIAL1=First device=" + pty.Path()).c_str());
-        dev = std::make_unique<TSerDev>(clock, sink, platform::NativeSerialColumn(),
-                                      std::make_shared<PortLists>(std::make_unique<SteeredComSource>(rebuilds)));
+        dev = std::make_unique<TSerDev>(
+            clock, sink, platform::NativeSerialColumn(),
+            std::make_shared<PortLists>(std::make_unique<SteeredComSource>(rebuilds)));
     }
     void TearDown() override {
         dev.reset();
