@@ -35,11 +35,15 @@ CliApp::CliApp(const std::string& name)
     // The same command line on every platform: Windows-style "/name" options would take a
     // file path that starts with a slash for an option there.
     app.allow_windows_style_options(false);
-    app.add_option("-p,--port", options.port,
+    app.add_option("-p,--port", options.ports,
                    "Serial port: a device path such as /dev/ttyUSB0 (COM3 on Windows), a link "
                    "to one such as /dev/serial/by-id/..., or USB:<serial number> for an FTDI "
-                   "device")
-        ->envname("CONFIGURATOR_PORT");
+                   "device. Repeat it to work on several adapters at once. 'all' works on "
+                   "every listed port where an adapter answers, 'auto' on the one port where "
+                   "it does; either may narrow the ports with a pattern, as in "
+                   "auto:/dev/ttyUSB* or all:COM*")
+        ->envname("CONFIGURATOR_PORT")
+        ->type_name("PORT");
     app.add_flag("--json", options.json,
                  "Print the result as one JSON object, with \"ok\" and, on failure, \"error\"");
     app.add_option("--trace", options.trace,
@@ -77,7 +81,7 @@ int CliApp::Run() {
 }
 
 int CliApp::RequirePort() {
-    if (!options.port.empty()) return kExitOk;
+    if (!options.ports.empty()) return kExitOk;
     sink.Error("--port is required for this command (or set CONFIGURATOR_PORT)");
     return kExitUsage;
 }

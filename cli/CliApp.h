@@ -6,7 +6,8 @@
 //   2. Add the one call `Register<Name>Command(cli);` in cli/main.cpp (the declaration is
 //      below; a new name gets its declaration here).
 // cli/CMakeLists.txt picks up every cli/*.cpp. Talk to the adapter through CliHost
-// (cli/CliHost.h): it owns the loop, the device, the update engine and the adapter control.
+// (cli/CliHost.h): a subcommand gives it a plan (the steps on each port and how a port's
+// result is told) and it runs the plan on every port the command line names, at once.
 // Errors go through `cli.sink` (ShowMessage or Error) and, with --json, a command puts its
 // object in `cli.result` rather than printing it: Run prints one object either way.
 #pragma once
@@ -17,6 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/ConsoleSink.h"
 #include "transport/LineTrace.h"
@@ -27,7 +29,9 @@ inline constexpr int kExitUsage = 2;
 
 // Options every subcommand may use; they are given before or after the subcommand.
 struct GlobalOptions {
-    std::string port;   // --port/-p (or CONFIGURATOR_PORT): a device path or "USB:<serial>"
+    // --port/-p, repeated (or CONFIGURATOR_PORT): device paths or "USB:<serial>", or one of
+    // "all[:PATTERN]" and "auto[:PATTERN]" for the listed ports.
+    std::vector<std::string> ports;
     bool json = false;  // --json: one JSON object on stdout instead of text
     std::string trace;  // --trace: file the line trace is appended to
 };

@@ -1,15 +1,32 @@
 #include "cli/CliHost.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
 #include <system_error>
 
 #include "cli/CliApp.h"
+#include "cli/ConsoleUpdateView.h"
+#include "platform/CodePage.h"
+#include "platform/NamePattern.h"
+#include "platform/Terminal.h"
+#include "transport/LineTrace.h"
+#include "transport/PortLists.h"
+#include "transport/TListCOM.h"
+#include "transport/TListUSB.h"
 
 namespace {
 
 // How soon the loop notices an interrupt; the handler itself only sets a flag.
 constexpr int kInterruptPollMs = 50;
+// How often the live view of several ports is drawn again.
+constexpr int kRedrawMs = 100;
+// While the port lists take their first look, before `all` and `auto` pick from them.
+constexpr int kListPollMs = 5;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -34,58 +51,434 @@ std::string DevicePath(const std::string& port) {
         return port;
     return target.string();
 }
+
+// "auto" or "auto:PATTERN" (likewise "all"): the pattern, "*" when none is given.
+bool Keyword(const std::string& value, const char* word, std::string& pattern) {
+    const std::string w = word;
+    if (value == w) {
+        pattern = "*";
+        return true;
+    }
+    if (value.rfind(w + ":", 0) != 0) return false;
+    pattern = value.substr(w.size() + 1);
+    return true;
+}
+
+const char* StepName(const PortRun::Step& step) {
+    switch (step.kind) {
+        case PortRun::Step::Kind::Search:
+            return "searching";
+        case PortRun::Step::Kind::Mode:
+            return "switching the mode";
+        case PortRun::Step::Kind::Power:
+            return "switching the power";
+        case PortRun::Step::Kind::Test:
+            return "self-test";
+        case PortRun::Step::Kind::Repair:
+            return "repair";
+        case PortRun::Step::Kind::Update:
+            return "update";
+    }
+    return "";
+}
+
+std::string ResultText(const PortRun& run) {
+    switch (run.GetResult()) {
+        case PortRun::Result::Running:
+            return "running";
+        case PortRun::Result::Ok:
+            return "ok";
+        case PortRun::Result::NotFound:
+            return "no adapter";
+        case PortRun::Result::Interrupted:
+            return "interrupted";
+        case PortRun::Result::Failed:
+            break;
+    }
+    const std::vector<std::string>& said = run.Said();
+    return said.empty() ? "failed" : "failed: " + said.back();
+}
+
+std::string Utf8(const Bytes& text) {
+    return platform::Cp1251ToUtf8(text);
+}
+
 }  // namespace
 
-// The messages of the operation name the port as the user gave it; the serial device's own
-// (Open Port(...)) and the trace name the device that was opened.
-CliHost::CliHost(CliApp& cli)
-    : sink_(cli.sink), view_(DevicePath(cli.options.port), cli.options.port) {
-    core_ = std::make_unique<AdapterCore>(loop_, sink_, view_);
-    core_->Device().SetTrace(cli.trace.get());
-    view_.SetOnEnded([this] { loop_.Quit(0); });
+CliHost::CliHost(CliApp& cli) : cli_(cli) {
     g_interrupted = 0;
     previousInt_ = std::signal(SIGINT, OnInterrupt);
     previousTerm_ = std::signal(SIGTERM, OnInterrupt);
     interruptPoll_ = loop_.CreateTimer();
     interruptPoll_->SetCallback([this] { CheckInterrupt(); });
+    redraw_ = loop_.CreateTimer();
+    redraw_->SetCallback([this] { Redraw(); });
 }
 
 CliHost::~CliHost() {
+    // The runs close their ports as they go, before the signals are handed back.
+    runs_.clear();
     std::signal(SIGINT, previousInt_ == SIG_ERR ? SIG_DFL : previousInt_);
     std::signal(SIGTERM, previousTerm_ == SIG_ERR ? SIG_DFL : previousTerm_);
 }
 
-bool CliHost::Interrupted() const {
+bool CliHost::Interrupted() {
     return g_interrupted != 0;
+}
+
+void CliHost::OnChosen(CliApp& cli, CLI::App* sub, CommandPlan plan) {
+    sub->callback([&cli, plan = std::move(plan)] {
+        cli.action = [&cli, plan] {
+            if (int usage = cli.RequirePort()) return usage;
+            CliHost host(cli);
+            return host.Run(plan);
+        };
+    });
+}
+
+int CliHost::Run(const CommandPlan& plan) {
+    plan_ = &plan;
+    const std::vector<std::string>& ports = cli_.options.ports;
+    std::string pattern;
+    const bool automatic = ports.size() == 1 && Keyword(ports[0], "auto", pattern);
+    const bool all = ports.size() == 1 && !automatic && Keyword(ports[0], "all", pattern);
+    for (const std::string& port : ports) {
+        std::string ignored;
+        if (ports.size() > 1 && (Keyword(port, "auto", ignored) || Keyword(port, "all", ignored))) {
+            cli_.sink.Error("--port " + port + " stands alone: it names the ports itself");
+            return kExitUsage;
+        }
+    }
+    std::vector<PortRun::Step> steps;
+    if (const int status = plan.prepare(steps)) return status;
+    if (automatic) return RunAuto(pattern, std::move(steps));
+    if (all) {
+        const std::vector<std::string> listed = ListedPorts(pattern);
+        if (listed.empty()) {
+            cli_.sink.Error("No listed port matches " + pattern + ".");
+            return kExitFailed;
+        }
+        return RunSeveral(listed, steps, true);
+    }
+    if (ports.size() == 1) return RunOne(ports[0], std::move(steps));
+    return RunSeveral(ports, steps, false);
+}
+
+// ---- the runs -----------------------------------------------------------------------
+
+PortRun& CliHost::AddRun(const std::string& port) {
+    LineTrace* trace = nullptr;
+    if (mode_ == Mode::One || mode_ == Mode::Auto) trace = cli_.trace.get();
+    runs_.push_back(
+        std::make_unique<PortRun>(loop_, DevicePath(port), port, *this, CoreOptions{}, trace));
+    stepText_.emplace_back();
+    return *runs_.back();
+}
+
+void CliHost::RunLoop() {
+    auto running = [this] {
+        return std::any_of(runs_.begin(), runs_.end(), [](const auto& r) { return r->Running(); });
+    };
+    if (!running()) return;
+    interruptPoll_->Start(kInterruptPollMs);
+    if (live_) redraw_->Start(kRedrawMs);
+    loop_.Run();
+    interruptPoll_->Stop();
+    redraw_->Stop();
 }
 
 void CliHost::CheckInterrupt() {
     if (!g_interrupted || interruptHandled_) return;
     interruptHandled_ = true;
-    core_->Control().Abort();
+    // Every run stops as Stop stops it; its port closes.
+    for (auto& run : runs_)
+        run->Abort();
 }
 
-void CliHost::OnChosen(CliApp& cli, CLI::App* sub, std::function<int(CliHost&)> work) {
-    sub->callback([&cli, work] {
-        cli.action = [&cli, work] {
-            if (int usage = cli.RequirePort()) return usage;
-            CliHost host(cli);
-            return work(host);
-        };
-    });
+int CliHost::RunOne(const std::string& port, std::vector<PortRun::Step> steps) {
+    mode_ = Mode::One;
+    PortRun& run = AddRun(port);
+    if (!Interrupted()) run.Start(std::move(steps));
+    RunLoop();
+    return FinishOne(run);
 }
 
-bool CliHost::RunOperation(const std::function<void()>& starter) {
-    if (Interrupted()) return false;
-    starter();
-    if (Control().Busy()) {
-        interruptPoll_->Start(kInterruptPollMs);
-        loop_.Run();
-        interruptPoll_->Stop();
+// One port's end, as the command has always told it.
+int CliHost::FinishOne(PortRun& run) {
+    if (updateView_) updateView_->Finish();
+    const bool json = cli_.options.json;
+    const bool ok = run.GetResult() == PortRun::Result::Ok && !Interrupted();
+    if (plan_->finish) plan_->finish(run, ok);
+    // What the adapter answered last is reported even when it was not what was asked (a
+    // switch it did not make).
+    const bool answered = ok || (run.GetResult() == PortRun::Result::Failed && run.LastAnswered());
+    if (json && plan_->json && (plan_->alwaysReports || answered)) {
+        nlohmann::json j = plan_->json(run);
+        if (chosen_) j["port"] = run.Port();
+        cli_.result = j;
     }
-    return Control().Succeeded() && !Interrupted();
+    if (!json && plan_->text && answered) plan_->text(run, std::cout);
+    return ok ? kExitOk : kExitFailed;
 }
 
-bool CliHost::Search() {
-    return RunOperation([this] { Control().btSearchClick(); });
+int CliHost::RunSeveral(const std::vector<std::string>& ports,
+                        const std::vector<PortRun::Step>& steps, bool all) {
+    mode_ = all ? Mode::All : Mode::Several;
+    live_ = !cli_.options.json && platform::IsTerminal(stdout);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        PortRun& run = AddRun(ports[i]);
+        // Each port its own trace, named after the one asked for.
+        if (cli_.trace && !cli_.options.trace.empty()) {
+            std::string reason;
+            auto trace =
+                LineTrace::OpenFile(cli_.options.trace + "." + std::to_string(i + 1), reason);
+            if (trace) {
+                run.SetTrace(trace.get());
+                traces_.push_back(std::move(trace));
+            }
+        }
+    }
+    if (!Interrupted())
+        for (auto& run : runs_)
+            run->Start(steps);
+    if (live_) Redraw();
+    RunLoop();
+    if (live_) Redraw();
+
+    int counted = 0, failed = 0;
+    for (const auto& run : runs_) {
+        if (!Counted(*run)) continue;
+        ++counted;
+        failed += run->GetResult() == PortRun::Result::Ok ? 0 : 1;
+    }
+    const bool ok = counted > 0 && failed == 0 && !Interrupted();
+    if (cli_.options.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const auto& run : runs_)
+            list.push_back(PortJson(*run));
+        cli_.result = nlohmann::json{{"ports", list}};
+    } else {
+        PrintSummary(std::cout);
+    }
+    if (counted == 0)
+        cli_.sink.Error("No adapter answered on any of the " + std::to_string(runs_.size()) +
+                        " ports.");
+    else if (failed > 0)
+        cli_.sink.Record(std::to_string(failed) + " of " + std::to_string(counted) +
+                         " ports failed.");
+    return ok ? kExitOk : kExitFailed;
+}
+
+// A port counts when it was worked on: with `all`, a port without an adapter, or one that would
+// not open, is only named.
+bool CliHost::Counted(const PortRun& run) const {
+    if (mode_ != Mode::All) return true;
+    return run.GetResult() != PortRun::Result::NotFound && !run.OpenFailed();
+}
+
+int CliHost::RunAuto(const std::string& pattern, std::vector<PortRun::Step> steps) {
+    mode_ = Mode::Auto;
+    if (steps.empty() || steps.front().kind != PortRun::Step::Kind::Search) {
+        cli_.sink.Error("--port auto finds the adapter by searching; an adapter in its boot "
+                        "loader answers no search: name its port.");
+        return kExitUsage;
+    }
+    const std::vector<std::string> listed = ListedPorts(pattern);
+    for (const std::string& port : listed)
+        AddRun(port);
+    if (!Interrupted())
+        for (auto& run : runs_)
+            run->Start({PortRun::Step::Search()});
+    RunLoop();
+    std::vector<PortRun*> found;
+    for (auto& run : runs_) {
+        if (run->Found()) found.push_back(run.get());
+        // Busy, forbidden or gone: named with the reason, and the others are probed anyway.
+        if (run->OpenFailed()) std::cerr << run->Port() << ": " << run->Failure() << '\n';
+    }
+    if (Interrupted()) return kExitFailed;
+    if (found.empty()) {
+        cli_.sink.Error("No adapter answered on any of the " + std::to_string(listed.size()) +
+                        " listed ports matching " + pattern + ".");
+        return kExitFailed;
+    }
+    if (!plan_->changesAdapter) {
+        // Every adapter found, with its port.
+        if (cli_.options.json) {
+            nlohmann::json list = nlohmann::json::array();
+            for (PortRun* run : found)
+                list.push_back(PortJson(*run));
+            cli_.result = nlohmann::json{{"ports", list}};
+        } else {
+            for (PortRun* run : found) {
+                std::cout << "Port: " << run->Port() << '\n';
+                if (plan_->text) plan_->text(*run, std::cout);
+                if (run != found.back()) std::cout << '\n';
+            }
+        }
+        return kExitOk;
+    }
+    if (found.size() > 1) {
+        std::string names;
+        for (PortRun* run : found)
+            names += "\n  " + run->Port() + " (serial number " +
+                     Utf8(run->Model().Identity.SerialNumber) + ")";
+        cli_.sink.Error("Adapters answered on " + std::to_string(found.size()) +
+                        " ports; name the one to use with --port:" + names);
+        return kExitFailed;
+    }
+    // The one adapter: the rest of the command on its core, shown as for one port. The other
+    // runs have ended, their ports closed.
+    PortRun& run = *found.front();
+    std::cerr << "Adapter found on " << run.Port() << ".\n";
+    steps.erase(steps.begin());
+    mode_ = Mode::One;
+    chosen_ = true;
+    run.Start(std::move(steps));
+    RunLoop();
+    return FinishOne(run);
+}
+
+// The listed ports (serial ports, virtual ones, FTDI devices) whose names match `pattern`,
+// once the lists have had their first look.
+std::vector<std::string> CliHost::ListedPorts(const std::string& pattern) {
+    const std::shared_ptr<PortLists> lists = PortLists::Shared();
+    auto poll = loop_.CreateTimer();
+    poll->SetCallback([&] {
+        if (lists->ComWorker().PassCount() > 0 && lists->UsbWorker().ScanCount() > 0)
+            loop_.Quit(0);
+    });
+    poll->Start(kListPollMs);
+    loop_.Run();
+    poll.reset();
+    PortEntries all;
+    lists->GetCOMList(all.names, all.descs, all.ids);
+    lists->GetUSBList(all.names, all.descs, all.ids);
+    std::vector<std::string> matching;
+    for (const std::string& name : all.names)
+        if (platform::MatchesPattern(pattern, name)) matching.push_back(name);
+    return matching;
+}
+
+// ---- what the user sees -----------------------------------------------------------------
+
+void CliHost::Event(PortRun& run, const std::string& text) {
+    for (std::size_t i = 0; i < runs_.size(); ++i)
+        if (runs_[i].get() == &run) stepText_[i] = text;
+    if (live_ || cli_.options.json || mode_ == Mode::Auto) return;
+    std::cout << run.Port() << ": " << text << '\n' << std::flush;
+}
+
+void CliHost::StepStarted(PortRun& run, const PortRun::Step& step) {
+    if (mode_ == Mode::One && step.kind == PortRun::Step::Kind::Update)
+        updateView_ =
+            std::make_unique<ConsoleUpdateView>(cli_.options.json ? nullptr : stdout,
+                                                !cli_.options.json && platform::IsTerminal(stdout));
+    if (mode_ != Mode::One) Event(run, StepName(step));
+}
+
+void CliHost::IdentityRead(PortRun& run) {
+    if (mode_ == Mode::One) return;
+    const AdapterIdentity& id = run.Model().Identity;
+    Event(run,
+          "found: serial number " + Utf8(id.SerialNumber) + ", firmware " + Utf8(id.Firmware));
+}
+
+void CliHost::TestOutput(PortRun&, const Bytes& text) {
+    if (mode_ != Mode::One || !plan_->streamsTest || cli_.options.json) return;
+    const std::string shown = Utf8(text);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
+    std::fflush(stdout);
+}
+
+void CliHost::UpdateStatus(PortRun& run, const std::string& text) {
+    if (mode_ == Mode::One) {
+        if (updateView_) updateView_->SetStatus(text);
+        return;
+    }
+    Event(run, text);
+}
+
+void CliHost::UpdateProgress(PortRun& run) {
+    if (mode_ == Mode::One) {
+        if (!updateView_) return;
+        updateView_->SetProgressMax(run.PageCount());
+        updateView_->SetProgressPos(run.PagesWritten());
+        return;
+    }
+    // The live view draws the pages itself; plain lines say each page once.
+    if (!live_ && !cli_.options.json && mode_ != Mode::Auto)
+        std::cout << run.Port() << ": Pages written: " << run.PagesWritten() << " / "
+                  << run.PageCount() << '\n'
+                  << std::flush;
+}
+
+void CliHost::Note(PortRun& run, const std::string& text) {
+    if (mode_ != Mode::One) return Event(run, text);
+    if (updateView_)
+        updateView_->Note(text, stderr);
+    else
+        std::cerr << text << std::endl;
+}
+
+void CliHost::Message(PortRun& run, const std::string& text) {
+    if (mode_ == Mode::Auto) return;  // said once the probes are done
+    if (mode_ != Mode::One) return Event(run, text);
+    // Kept for the JSON result; shown at once, below a progress line left standing.
+    cli_.sink.Record(text);
+    if (updateView_)
+        updateView_->Note(text, stderr);
+    else
+        std::cerr << text << std::endl;
+}
+
+void CliHost::Finished(PortRun& run) {
+    if (mode_ == Mode::Several || mode_ == Mode::All) Event(run, ResultText(run));
+    if (std::none_of(runs_.begin(), runs_.end(), [](const auto& r) { return r->Running(); }))
+        loop_.Quit(0);
+}
+
+// Each port's line, drawn again in place: port, serial number, what it does, pages.
+void CliHost::Redraw() {
+    if (!live_) return;
+    std::ostringstream out;
+    if (drawn_ > 0) out << "\033[" << drawn_ << 'A';
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        const PortRun& run = *runs_[i];
+        out << "\r\033[K" << std::left << std::setw(22) << run.Port() << ' ' << std::setw(10)
+            << Utf8(run.Model().Identity.SerialNumber) << ' ' << std::setw(36)
+            << stepText_[i].substr(0, 36);
+        if (run.PageCount() > 0)
+            out << ' ' << run.PagesWritten() << '/' << run.PageCount() << ' '
+                << run.PagesWritten() * 100 / run.PageCount() << '%';
+        out << '\n';
+    }
+    drawn_ = static_cast<int>(runs_.size());
+    std::cout << out.str() << std::flush;
+}
+
+void CliHost::PrintSummary(std::ostream& out) const {
+    out << '\n'
+        << std::left << std::setw(22) << "port" << ' ' << std::setw(10) << "serial" << ' '
+        << std::setw(10) << "firmware" << ' ' << std::setw(9) << "seconds" << "result\n";
+    for (const auto& run : runs_) {
+        std::ostringstream seconds;
+        seconds << std::fixed << std::setprecision(1) << run->Seconds();
+        out << std::setw(22) << run->Port() << ' ' << std::setw(10)
+            << Utf8(run->IdentityBefore().SerialNumber) << ' ' << std::setw(10)
+            << Utf8(run->IdentityBefore().Firmware) << ' ' << std::setw(9) << seconds.str()
+            << ResultText(*run) << '\n';
+    }
+    out << std::flush;
+}
+
+nlohmann::json CliHost::PortJson(const PortRun& run) const {
+    nlohmann::json j = plan_->json ? plan_->json(run) : nlohmann::json::object();
+    if (!j.is_object()) j = nlohmann::json::object();
+    j["port"] = run.Port();
+    j["ok"] = run.GetResult() == PortRun::Result::Ok;
+    j["result"] = ResultText(run);
+    if (!run.Said().empty()) j["error"] = run.Failure();
+    j["seconds"] = run.Seconds();
+    return j;
 }

@@ -1,57 +1,99 @@
-// One command-line run: a real-time loop and the adapter's core on the run's port.
+// One command-line run: a real-time loop, the ports the command works on with a PortRun on
+// each (one core per port, all on the one loop), Ctrl-C and SIGTERM, and what the user sees.
+// One port is shown as the command has always shown it; several as one live line each on a
+// terminal (one line per event elsewhere) and a summary; --json as one object.
 #pragma once
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "base/EventLoop.h"
-#include "cli/CliView.h"
-#include "cli/ConsoleSink.h"
-#include "control/AdapterCore.h"
+#include "station/PortRun.h"
 
 namespace CLI {
 class App;
 }
 struct CliApp;
+class ConsoleUpdateView;
+class LineTrace;
 
-class CliHost {
+// What a subcommand does on each port, and how a port's result is told.
+struct CommandPlan {
+    // Fills the steps (after the file checks that must come before any search); kExitOk to
+    // go on, else the exit status.
+    std::function<int(std::vector<PortRun::Step>& steps)> prepare;
+    // A command that changes the adapter: `--port auto` then needs exactly one adapter.
+    bool changesAdapter = true;
+    // A self-test's output streams to stdout as it comes (one port, no --json).
+    bool streamsTest = false;
+    // The port's result as the one-port command prints it with --json (null: none).
+    std::function<nlohmann::json(const PortRun&)> json;
+    // The JSON result is given whatever the end (else only once the adapter answered).
+    bool alwaysReports = false;
+    // The port's report on stdout once its last operation was answered (null: none).
+    std::function<void(const PortRun&, std::ostream&)> text;
+    // Anything more a one-port run says at its end (`ok`: it did what was asked).
+    std::function<void(const PortRun&, bool ok)> finish;
+};
+
+class CliHost : public PortRun::Observer {
 public:
-    // On the run's port, trace and sink (see CliApp).
     explicit CliHost(CliApp& cli);
-    ~CliHost();
+    ~CliHost() override;
 
-    // Makes `sub`, once chosen, the command line's action for a subcommand that talks to the
-    // adapter: without --port a usage error; with it, `work` runs on a host of its own and
-    // returns the exit status.
-    static void OnChosen(CliApp& cli, CLI::App* sub, std::function<int(CliHost&)> work);
+    // Makes `sub`, once chosen, the command line's action: the plan runs on every port named.
+    static void OnChosen(CliApp& cli, CLI::App* sub, CommandPlan plan);
 
-    // Calls `starter` (one of the control's starters) and runs the loop until the operation
-    // has ended. True when its exchange was answered to the end (see AdapterControl::
-    // Succeeded) and no interrupt came; false at once after an interrupt.
-    bool RunOperation(const std::function<void()>& starter);
-    // A search; true when the adapter answered both its commands.
-    bool Search();
-    // SIGINT or SIGTERM came while this host lived. The operation it interrupted has ended:
-    // a running update as Stop ends it, any other operation at once, its port closed.
-    bool Interrupted() const;
-
-    EventLoop& Loop() { return loop_; }
-    ConsoleSink& Sink() { return sink_; }
-    CliView& View() { return view_; }
-    TSerDev& Device() { return core_->Device(); }
-    TFWUpdate& Updater() { return core_->Updater(); }
-    AdapterModel& Model() { return core_->Model(); }
-    AdapterControl& Control() { return core_->Control(); }
+    int Run(const CommandPlan& plan);
+    // SIGINT or SIGTERM came while this host lived.
+    static bool Interrupted();
 
 private:
-    void CheckInterrupt();
+    enum class Mode { One, Several, Auto, All };
 
+    int RunOne(const std::string& port, std::vector<PortRun::Step> steps);
+    int FinishOne(PortRun& run);
+    int RunSeveral(const std::vector<std::string>& ports, const std::vector<PortRun::Step>& steps,
+                   bool all);
+    int RunAuto(const std::string& pattern, std::vector<PortRun::Step> steps);
+    std::vector<std::string> ListedPorts(const std::string& pattern);
+    // Runs the loop until every run has finished.
+    void RunLoop();
+    PortRun& AddRun(const std::string& port);
+    void CheckInterrupt();
+    void Redraw();
+    void PrintSummary(std::ostream& out) const;
+    nlohmann::json PortJson(const PortRun& run) const;
+    bool Counted(const PortRun& run) const;
+    void Event(PortRun& run, const std::string& text);
+
+    // PortRun::Observer
+    void StepStarted(PortRun& run, const PortRun::Step& step) override;
+    void IdentityRead(PortRun& run) override;
+    void TestOutput(PortRun& run, const Bytes& text) override;
+    void UpdateStatus(PortRun& run, const std::string& text) override;
+    void UpdateProgress(PortRun& run) override;
+    void Note(PortRun& run, const std::string& text) override;
+    void Message(PortRun& run, const std::string& text) override;
+    void Finished(PortRun& run) override;
+
+    CliApp& cli_;
+    const CommandPlan* plan_ = nullptr;
+    Mode mode_ = Mode::One;
+    bool chosen_ = false;  // `auto` found the one adapter the rest of the command is for
+    bool live_ = false;  // several ports on a terminal: lines redrawn in place
+    int drawn_ = 0;      // lines of the live view on the terminal now
     EventLoop loop_;
-    ConsoleSink& sink_;
-    CliView view_;
-    std::unique_ptr<AdapterCore> core_;
+    std::vector<std::unique_ptr<PortRun>> runs_;
+    std::vector<std::string> stepText_;  // per run: what the live view says it does
+    std::unique_ptr<ConsoleUpdateView> updateView_;  // one port's progress
+    std::vector<std::unique_ptr<LineTrace>> traces_;  // several ports: a trace each
     std::unique_ptr<Timer> interruptPoll_;
+    std::unique_ptr<Timer> redraw_;
     bool interruptHandled_ = false;
     void (*previousInt_)(int) = nullptr;
     void (*previousTerm_)(int) = nullptr;

@@ -8,9 +8,13 @@ void RegisterSearchCommand(CliApp& cli) {
         "search",
         "Find the adapter (five line speeds, two command prefixes) and print its "
         "identity and mode list; the current mode is marked with '*'");
-    CliHost::OnChosen(cli, sub, [&cli](CliHost& host) {
-        if (!host.Search()) return kExitFailed;
-        ReportAdapter(cli, host.Model());
+    CommandPlan plan;
+    plan.changesAdapter = false;
+    plan.prepare = [](std::vector<PortRun::Step>& steps) {
+        steps = {PortRun::Step::Search()};
         return kExitOk;
-    });
+    };
+    plan.json = [](const PortRun& run) { return AdapterJson(run.Model()); };
+    plan.text = [](const PortRun& run, std::ostream& out) { PrintAdapterText(out, run.Model()); };
+    CliHost::OnChosen(cli, sub, std::move(plan));
 }

@@ -6,23 +6,24 @@
 #include "cli/CliHost.h"
 #include "platform/CodePage.h"
 
-namespace {
-int RunSelfTest(CliApp& cli, CliHost& host) {
-    const bool json = cli.options.json;
-    if (!host.Search()) return kExitFailed;
-    host.View().SetStreamTest(!json);
-    const bool ok = host.RunOperation([&host] { host.Control().btRunTestClick(); });
-    const std::string output = platform::Cp1251ToUtf8(host.Model().TestLog);
-    if (json)
-        cli.result = nlohmann::json{{"test", output}, {"complete", ok}};
-    else if (!output.empty() && output.back() != '\n')
-        std::cout << '\n';
-    return ok ? kExitOk : kExitFailed;
-}
-}  // namespace
-
 void RegisterTestCommand(CliApp& cli) {
     CLI::App* sub = cli.app.add_subcommand(
         "test", "Search, then run the adapter's self-test; its output is printed as it arrives");
-    CliHost::OnChosen(cli, sub, [&cli](CliHost& host) { return RunSelfTest(cli, host); });
+    CommandPlan plan;
+    plan.changesAdapter = false;
+    plan.streamsTest = true;
+    plan.alwaysReports = true;
+    plan.prepare = [](std::vector<PortRun::Step>& steps) {
+        steps = {PortRun::Step::Search(), PortRun::Step::Test()};
+        return kExitOk;
+    };
+    plan.json = [](const PortRun& run) {
+        return nlohmann::json{{"test", platform::Cp1251ToUtf8(run.Model().TestLog)},
+                              {"complete", run.GetResult() == PortRun::Result::Ok}};
+    };
+    plan.finish = [&cli](const PortRun& run, bool) {
+        const Bytes& log = run.Model().TestLog;
+        if (!cli.options.json && !log.empty() && log.back() != '\n') std::cout << '\n';
+    };
+    CliHost::OnChosen(cli, sub, std::move(plan));
 }

@@ -30,22 +30,21 @@ constexpr std::uint32_t kInvalidParameter = 87;
 
 // Column 0 as the system gives it, but keeping the handle TSerDev opened, so the test can ask
 // the system what the port's line is set to now.
-serial::HANDLE opened = nullptr;
-serial::HANDLE KeepingCreateFile(const char* name, serial::DWORD access, serial::DWORD share,
-                                 void* security, serial::DWORD creation, serial::DWORD flags,
-                                 serial::HANDLE templateFile) {
-    opened = platform::NativeSerialColumn().CreateFile(name, access, share, security, creation,
-                                                       flags, templateFile);
-    return opened;
+serial::Column Keeping(serial::HANDLE& opened) {
+    serial::Column c = platform::NativeSerialColumn();
+    c.CreateFile = [&opened](const char* name, serial::DWORD access, serial::DWORD share,
+                             void* security, serial::DWORD creation, serial::DWORD flags,
+                             serial::HANDLE templateFile) {
+        opened = platform::NativeSerialColumn().CreateFile(name, access, share, security, creation,
+                                                           flags, templateFile);
+        return opened;
+    };
+    return c;
 }
 
 class ComPortOnWine : public ::testing::Test {
 protected:
-    ComPortOnWine() {
-        serial::TableColumn(0).CreateFile = KeepingCreateFile;
-        dev.PortName = Env("WINE_TEST_COM");
-    }
-    ~ComPortOnWine() override { serial::TableColumn(0) = platform::NativeSerialColumn(); }
+    ComPortOnWine() { dev.PortName = Env("WINE_TEST_COM"); }
 
     serial::DWORD Queued() {
         serial::DWORD errors = 1;
@@ -82,7 +81,8 @@ protected:
     FarEnd far;
     VirtualClock clock;
     RecordingSink sink;
-    TSerDev dev{clock, sink};
+    serial::HANDLE opened = nullptr;
+    TSerDev dev{clock, sink, Keeping(opened)};
 };
 
 std::string EveryByte() {

@@ -1,0 +1,12 @@
+#include "platform/NamePattern.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+namespace platform {
+
+bool MatchesPattern(const std::string& pattern, const std::string& name) {
+    return PathMatchSpecA(name.c_str(), pattern.c_str()) != FALSE;
+}
+
+}  // namespace platform
