@@ -264,8 +264,8 @@ int CliHost::RunSeveral(const std::vector<std::string>& ports,
         cli_.sink.Error("No adapter answered on any of the " + std::to_string(runs_.size()) +
                         " ports.");
     else if (failed > 0)
-        cli_.sink.Record(std::to_string(failed) + " of " + std::to_string(counted) +
-                         " ports failed.");
+        cli_.sink.Error(std::to_string(failed) + " of " + std::to_string(counted) +
+                        " ports failed.");
     return ok ? kExitOk : kExitFailed;
 }
 
@@ -279,8 +279,9 @@ bool CliHost::Counted(const PortRun& run) const {
 int CliHost::RunAuto(const std::string& pattern, std::vector<PortRun::Step> steps) {
     mode_ = Mode::Auto;
     if (steps.empty() || steps.front().kind != PortRun::Step::Kind::Search) {
-        cli_.sink.Error("--port auto finds the adapter by searching; an adapter in its boot "
-                        "loader answers no search: name its port.");
+        cli_.sink.Error(
+            "--port auto finds the adapter by searching; an adapter in its boot "
+            "loader answers no search: name its port.");
         return kExitUsage;
     }
     const std::vector<std::string> listed = ListedPorts(pattern);
@@ -345,8 +346,7 @@ std::vector<std::string> CliHost::ListedPorts(const std::string& pattern) {
     const std::shared_ptr<PortLists> lists = PortLists::Shared();
     auto poll = loop_.CreateTimer();
     poll->SetCallback([&] {
-        if (lists->ComWorker().PassCount() > 0 && lists->UsbWorker().ScanCount() > 0)
-            loop_.Quit(0);
+        if (lists->ComWorker().PassCount() > 0 && lists->UsbWorker().ScanCount() > 0) loop_.Quit(0);
     });
     poll->Start(kListPollMs);
     loop_.Run();
@@ -380,8 +380,7 @@ void CliHost::StepStarted(PortRun& run, const PortRun::Step& step) {
 void CliHost::IdentityRead(PortRun& run) {
     if (mode_ == Mode::One) return;
     const AdapterIdentity& id = run.Model().Identity;
-    Event(run,
-          "found: serial number " + Utf8(id.SerialNumber) + ", firmware " + Utf8(id.Firmware));
+    Event(run, "found: serial number " + Utf8(id.SerialNumber) + ", firmware " + Utf8(id.Firmware));
 }
 
 void CliHost::TestOutput(PortRun&, const Bytes& text) {
@@ -460,7 +459,8 @@ void CliHost::Redraw() {
 void CliHost::PrintSummary(std::ostream& out) const {
     out << '\n'
         << std::left << std::setw(22) << "port" << ' ' << std::setw(10) << "serial" << ' '
-        << std::setw(10) << "firmware" << ' ' << std::setw(9) << "seconds" << "result\n";
+        << std::setw(10) << "firmware" << ' ' << std::setw(9) << "seconds"
+        << "result\n";
     for (const auto& run : runs_) {
         std::ostringstream seconds;
         seconds << std::fixed << std::setprecision(1) << run->Seconds();

@@ -85,12 +85,12 @@ private:
     const CommandPlan* plan_ = nullptr;
     Mode mode_ = Mode::One;
     bool chosen_ = false;  // `auto` found the one adapter the rest of the command is for
-    bool live_ = false;  // several ports on a terminal: lines redrawn in place
-    int drawn_ = 0;      // lines of the live view on the terminal now
+    bool live_ = false;    // several ports on a terminal: lines redrawn in place
+    int drawn_ = 0;        // lines of the live view on the terminal now
     EventLoop loop_;
     std::vector<std::unique_ptr<PortRun>> runs_;
-    std::vector<std::string> stepText_;  // per run: what the live view says it does
-    std::unique_ptr<ConsoleUpdateView> updateView_;  // one port's progress
+    std::vector<std::string> stepText_;               // per run: what the live view says it does
+    std::unique_ptr<ConsoleUpdateView> updateView_;   // one port's progress
     std::vector<std::unique_ptr<LineTrace>> traces_;  // several ports: a trace each
     std::unique_ptr<Timer> interruptPoll_;
     std::unique_ptr<Timer> redraw_;

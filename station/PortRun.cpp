@@ -109,9 +109,10 @@ bool PortRun::StartOperation(const Step& step) {
             watch_ = std::make_unique<UpdateWatch>(
                 loop_, core_.Updater(), static_cast<std::int64_t>(seconds * 1000), [this, seconds] {
                     char text[160];
-                    std::snprintf(text, sizeof text,
-                                  "No answer from the boot loader for %g s: the update is given up.",
-                                  seconds);
+                    std::snprintf(
+                        text, sizeof text,
+                        "No answer from the boot loader for %g s: the update is given up.",
+                        seconds);
                     said_.push_back(text);
                     observer_.Message(*this, text);
                     core_.Control().StopUpdate();
@@ -150,8 +151,9 @@ bool PortRun::Judge(const Step& step) {
     const AdapterControl& control = core_.Control();
     const AdapterModel& model = core_.Model();
     if (result_ != Result::Running) return false;
-    answered_ = step.kind == Step::Kind::Update ? core_.Updater().LastOutcome() != TFWUpdate::Outcome::None
-                                                : control.Succeeded();
+    answered_ = step.kind == Step::Kind::Update
+                    ? core_.Updater().LastOutcome() != TFWUpdate::Outcome::None
+                    : control.Succeeded();
     switch (step.kind) {
         case Step::Kind::Search:
             if (!control.Succeeded()) return false;
@@ -177,7 +179,10 @@ bool PortRun::Judge(const Step& step) {
         case Step::Kind::Repair:
             return control.Succeeded();
         case Step::Kind::Update:
-            return !GaveUp() && TFWUpdate::Succeeded(core_.Updater().LastOutcome());
+            if (!GaveUp() && TFWUpdate::Succeeded(core_.Updater().LastOutcome())) return true;
+            // The engine's last status is what went wrong.
+            if (!updateText_.empty() && !GaveUp()) said_.push_back(updateText_);
+            return false;
     }
     return false;
 }

@@ -24,12 +24,12 @@ public:
     struct Step {
         enum class Kind { Search, Mode, Power, Test, Repair, Update };
         Kind kind = Kind::Search;
-        std::string text;    // Mode: the mode's ID; Update: the firmware file
-        bool on = false;     // Power: the wanted state
-        Bytes data;          // Repair: the change-mode file's 80 bytes
-        bool noSearch = false;          // Update: hand over without the update command
-        bool wait = false;              // Update: wait for the boot loader's prompt
-        double idleSeconds = 30;        // Update: given up when it stops moving on (0: never)
+        std::string text;         // Mode: the mode's ID; Update: the firmware file
+        bool on = false;          // Power: the wanted state
+        Bytes data;               // Repair: the change-mode file's 80 bytes
+        bool noSearch = false;    // Update: hand over without the update command
+        bool wait = false;        // Update: wait for the boot loader's prompt
+        double idleSeconds = 30;  // Update: given up when it stops moving on (0: never)
 
         static Step Search() { return Step{}; }
         static Step Mode(std::string id) {

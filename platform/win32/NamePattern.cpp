@@ -1,7 +1,7 @@
 #include "platform/NamePattern.h"
 
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 namespace platform {
 

@@ -1,0 +1,178 @@
+// configurator-cli on several adapter-sims at once: every port its own run, a failing one
+// leaving the others alone, `--port auto` finding the one adapter, Ctrl-C stopping them all.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/AdapterSimProcess.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Eventually.h"
+
+#if defined(CONFIGURATOR_CLI_PATH) && defined(ADAPTER_SIM_PATH)
+namespace {
+
+namespace fs = std::filesystem;
+using Result = ChildProcess::Result;
+
+constexpr int kPageSize = 128;
+constexpr int kPages = 16;
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// An adapter-sim with its image and its state in the test's folder.
+struct Adapter {
+    Adapter(const fs::path& dir, int n, std::vector<std::string> options) {
+        image = dir / ("image" + std::to_string(n));
+        state = dir / ("state" + std::to_string(n) + ".json");
+        options.insert(options.end(), {"--serial", "00010" + std::to_string(n), "--image",
+                                       image.string(), "--state-file", state.string()});
+        sim =
+            std::make_unique<AdapterSimProcess>(ADAPTER_SIM_PATH, options, ChildProcess::kDiscard);
+    }
+    nlohmann::json State() const { return nlohmann::json::parse(Slurp(state), nullptr, false); }
+    fs::path image, state;
+    std::unique_ptr<AdapterSimProcess> sim;
+};
+
+class Gang : public ::testing::Test {
+protected:
+    Gang() {
+        dir_ = fs::temp_directory_path() /
+               ("gang-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+        firmware_ = (dir_ / "fw.rfw").string();
+        content_.resize(80 + kPages * kPageSize);
+        for (std::size_t i = 0; i < content_.size(); ++i)
+            content_[i] = static_cast<char>((i * 29 + i / 256) & 0xFF);
+        std::ofstream(firmware_, std::ios::binary) << content_;
+    }
+    ~Gang() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    Adapter& Add(std::vector<std::string> options) {
+        adapters_.push_back(std::make_unique<Adapter>(dir_, static_cast<int>(adapters_.size()) + 1,
+                                                      std::move(options)));
+        return *adapters_.back();
+    }
+    // The command line with the ports of the adapters made so far listed, as virtual ports.
+    ChildProcess::Options Listing() const {
+        std::string listed;
+        for (const auto& a : adapters_)
+            listed += (listed.empty() ? "" : ":") + a->sim->Pty();
+        ChildProcess::Options o;
+        o.env = {{"CONFIGURATOR_PORTS", listed}};
+        return o;
+    }
+    Result Cli(std::vector<std::string> args) const {
+        args.insert(args.begin(), CONFIGURATOR_CLI_PATH);
+        return ChildProcess::Run(args, Listing());
+    }
+    std::string Pages() const { return content_.substr(80); }
+
+    fs::path dir_;
+    std::string firmware_, content_;
+    std::vector<std::unique_ptr<Adapter>> adapters_;
+};
+
+TEST_F(Gang, ThreeUpdatesAtOnceAndOneThatFailsLeavesTheOthersWhole) {
+    Add({});
+    Add({"--nak-page", "5", "--nak-count", "4"});  // refuses page 5 for good
+    Add({});
+    std::vector<std::string> args;
+    for (const auto& a : adapters_)
+        args.insert(args.end(), {"--port", a->sim->Pty()});
+    args.insert(args.end(), {"update", firmware_});
+    const Result r = Cli(args);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    // Not on a terminal: one line per event, each with its port, then the summary.
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::string& port = adapters_[i]->sim->Pty();
+        const std::string end = i == 1 ? "Writing Page #5 : Error" : "Updating firmware : Ok";
+        EXPECT_TRUE(Contains(r.out, port + ": " + end + "\n")) << r.out;
+        EXPECT_TRUE(Contains(r.out, port + ": found: serial number 00010" + std::to_string(i + 1)))
+            << r.out;
+        const std::string row = r.out.substr(r.out.rfind(port));
+        EXPECT_TRUE(Contains(row.substr(0, row.find('\n')),
+                             i == 1 ? "failed: Writing Page #5 : Error" : " ok"))
+            << row;
+        if (i != 1) {
+            EXPECT_TRUE(Slurp(adapters_[i]->image) == Pages());
+        }
+    }
+    EXPECT_EQ(adapters_[1]->State()["bootLoader"], true);
+    EXPECT_TRUE(Contains(r.err, "1 of 3 ports failed.")) << r.err;
+}
+
+TEST_F(Gang, AutoFindsTheOneAdapterAndNeverGuessesBetweenSeveral) {
+    Add({"--speed", "57600"});  // answers at no speed a search tries: no adapter there
+    // None.
+    Result r = Cli({"--port", "auto:/dev/pts/*", "power", "on"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "No adapter answered on any of the 1 listed ports")) << r.err;
+    // One: the command goes to it.
+    Adapter& one = Add({});
+    r = Cli({"--port", "auto:/dev/pts/*", "power", "on"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Adapter found on " + one.sim->Pty())) << r.err;
+    EXPECT_EQ(one.State()["power"], true);
+    // Two: named, and nothing is changed on either.
+    Adapter& two = Add({});
+    r = Cli({"--port", "auto:/dev/pts/*", "power", "off"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, one.sim->Pty()) && Contains(r.err, two.sim->Pty())) << r.err;
+    EXPECT_EQ(one.State()["power"], true);
+    // A search lists every adapter it found.
+    r = Cli({"--port", "auto:/dev/pts/*", "--json", "search"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(j.is_object()) << r.out;
+    ASSERT_EQ(j["ports"].size(), 2u);
+}
+
+TEST_F(Gang, CtrlCStopsEveryUpdateAndClosesEveryPort) {
+    for (int i = 0; i < 3; ++i)
+        Add({"--start-in-bootloader", "--hold", "page:3"});  // each run waits after page 2
+    const std::string trace = (dir_ / "trace").string();
+    std::vector<std::string> args = {CONFIGURATOR_CLI_PATH, "--trace", trace};
+    for (const auto& a : adapters_)
+        args.insert(args.end(), {"--port", a->sim->Pty()});
+    args.insert(args.end(), {"update", "--no-search", firmware_});
+    ChildProcess cli(args, Listing());
+    for (int i = 1; i <= 3; ++i)
+        ASSERT_TRUE(Eventually(
+            [&] { return FileContains(trace + "." + std::to_string(i), " TX 40 02 00 "); }));
+    cli.Signal(SIGINT);
+    const Result r = cli.Finish();
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    for (const auto& a : adapters_) {
+        SCOPED_TRACE(a->sim->Pty());
+        EXPECT_TRUE(Contains(r.out, a->sim->Pty() + ": Firmware Update canceled...")) << r.out;
+        EXPECT_EQ(a->State()["bootLoader"], true);
+        // Closed: it opens again at once.
+        const Result again = Cli(
+            {"--port", a->sim->Pty(), "update", "--no-search", "--idle-timeout", "0.2", firmware_});
+        EXPECT_FALSE(Contains(again.err, "Open Port(")) << again.err;
+    }
+}
+
+}  // namespace
+#endif
