@@ -331,7 +331,6 @@ int CliHost::RunAuto(const std::string& pattern, std::vector<PortRun::Step> step
     // The one adapter: the rest of the command on its core, shown as for one port. The other
     // runs have ended, their ports closed.
     PortRun& run = *found.front();
-    std::cerr << "Adapter found on " << run.Port() << ".\n";
     steps.erase(steps.begin());
     mode_ = Mode::One;
     chosen_ = true;
@@ -379,6 +378,12 @@ void CliHost::StepStarted(PortRun& run, const PortRun::Step& step) {
 
 void CliHost::IdentityRead(PortRun& run) {
     if (mode_ == Mode::One) return;
+    // Told the moment it answers, while the other ports are still being probed.
+    if (mode_ == Mode::Auto) {
+        std::cerr << "Adapter found on " << run.Port() << " (serial number "
+                  << Utf8(run.Model().Identity.SerialNumber) << ")." << std::endl;
+        return;
+    }
     const AdapterIdentity& id = run.Model().Identity;
     Event(run, "found: serial number " + Utf8(id.SerialNumber) + ", firmware " + Utf8(id.Firmware));
 }

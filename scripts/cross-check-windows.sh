@@ -38,7 +38,7 @@ cmake --build "$build" -j "$(nproc)"
 # strings it reports about itself in its resource.
 exe="$build/cli/configurator-cli.exe"
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
-foreign=$(grep -viE '^(kernel32|advapi32|user32|version|msvcrt|ucrtbase|api-ms-win-.*)\.dll$' \
+foreign=$(grep -viE '^(kernel32|advapi32|user32|version|shlwapi|msvcrt|ucrtbase|api-ms-win-.*)\.dll$' \
   <<<"$imports" || true)
 if [ -n "$foreign" ]; then
   echo "configurator-cli.exe needs DLLs a Windows machine does not have: $foreign" >&2
@@ -58,10 +58,12 @@ cmake --build build/mingw-host --target adapter-sim -j "$(nproc)"
 
 work=$(mktemp -d)
 sim_pid=""
+sim2_pid=""
 far_pid=""
 export WINEPREFIX="$work/wine" WINEDEBUG=-all
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  [ -n "$sim2_pid" ] && kill "$sim2_pid" 2>/dev/null
   [ -n "$far_pid" ] && kill "$far_pid" 2>/dev/null
   [ -d "$WINEPREFIX" ] && "$wineserver" -k 2>/dev/null && "$wineserver" -w
   rm -rf "$work"
@@ -76,6 +78,10 @@ fail() {
 build/mingw-host/sim/adapter-sim --quiet --test-pause 20 --image "$work/image.bin" \
   >"$work/sim.out" &
 sim_pid=$!
+# A second adapter on COM6, for several ports at once.
+build/mingw-host/sim/adapter-sim --quiet --serial 000456 --image "$work/image2.bin" \
+  >"$work/sim2.out" &
+sim2_pid=$!
 if [ "$mode" = test ]; then
   g++ -std=c++20 -O2 -Wall -Wextra -Werror -o "$work/pty-far-end" \
     tests/transport/wine/PtyFarEnd.cpp
@@ -84,10 +90,11 @@ if [ "$mode" = test ]; then
   far_pid=$!
 fi
 for _ in $(seq 50); do
-  [ -s "$work/sim.out" ] && { [ -z "$far_pid" ] || [ -s "$work/far.out" ]; } && break
+  [ -s "$work/sim.out" ] && [ -s "$work/sim2.out" ] &&
+    { [ -z "$far_pid" ] || [ -s "$work/far.out" ]; } && break
   sleep 0.1
 done
-ports="COM5=$(head -n1 "$work/sim.out")"
+ports="COM5=$(head -n1 "$work/sim.out") COM6=$(head -n1 "$work/sim2.out")"
 [ -n "$far_pid" ] && ports+=" COM7=$work/com7"
 
 # One server for the whole run, so its messages (and its object dump when it is stopped) go
@@ -113,7 +120,7 @@ for port in $ports; do
 done
 
 if [ "$mode" = test ]; then
-  WINE_TEST_FAR_END=$(head -n1 "$work/far.out") WINE_TEST_COM=COM7 WINE_TEST_MAPPED="COM5 COM7" \
+  WINE_TEST_FAR_END=$(head -n1 "$work/far.out") WINE_TEST_COM=COM7 WINE_TEST_MAPPED="COM5 COM6 COM7" \
     ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)"
 fi
 
@@ -170,5 +177,13 @@ cli 0 --port COM5 update "$work/fw.rfw"
 expect "$(tail -n1 <<<"$out")" "Updating firmware : Ok"
 tail -c +81 "$work/fw.rfw" | head -c $((20 * 128)) >"$work/expected.bin"
 cmp "$work/expected.bin" "$work/image.bin" || fail "the flashed image differs from the file"
+
+# Two adapters updated at once, each image byte for byte.
+rm -f "$work/image.bin" "$work/image2.bin"
+cli 0 --port COM5 --port COM6 update "$work/fw.rfw"
+expect "$out" "COM5: Updating firmware : Ok"
+expect "$out" "COM6: Updating firmware : Ok"
+cmp "$work/expected.bin" "$work/image.bin" || fail "COM5's image differs from the file"
+cmp "$work/expected.bin" "$work/image2.bin" || fail "COM6's image differs from the file"
 echo "Windows program under Wine OK: version, ports, search, mode, power, test, repair," \
-  "update and failures on COM5"
+  "update and failures on COM5, and a two-port update on COM5 and COM6"

@@ -116,17 +116,34 @@ bool SysfsPortSource::AddSerialDevices(PortEntries& found) const {
     return true;
 }
 
-// Listed in the order given; a path that does not exist (yet) is left out.
+// Listed in the order given; a path that does not exist (yet) is left out. A folder stands
+// for the links to terminals in it, in name order, as they come and go: a simulated adapter
+// that makes its link there is plugged in, one that removes it unplugged.
 void SysfsPortSource::AddVirtualPorts(PortEntries& found) const {
     const char* list = std::getenv(kVirtualPortsVar);
     if (list == nullptr) return;
+    auto add = [&found](const std::string& path) {
+        if (std::find(found.names.begin(), found.names.end(), path) != found.names.end()) return;
+        found.Add(path, kVirtualDescription, "");
+    };
     std::stringstream paths(list);
     std::string path;
     while (std::getline(paths, path, ':')) {
         std::error_code ec;
         if (path.empty() || !fs::exists(path, ec)) continue;
-        if (std::find(found.names.begin(), found.names.end(), path) != found.names.end()) continue;
-        found.Add(path, kVirtualDescription, "");
+        if (!fs::is_directory(path, ec)) {
+            add(path);
+            continue;
+        }
+        std::vector<std::string> links;
+        for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code linkEc;
+            if (it->is_symlink(linkEc) && fs::is_character_file(it->path(), linkEc))
+                links.push_back(it->path().string());
+        }
+        std::sort(links.begin(), links.end(), NaturalLess);
+        for (const std::string& link : links)
+            add(link);
     }
 }
 
