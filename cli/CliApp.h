@@ -71,3 +71,4 @@ void RegisterRepairCommand(CliApp& cli);
 void RegisterUpdateCommand(CliApp& cli);
 void RegisterPortsCommand(CliApp& cli);
 void RegisterRecordsCommand(CliApp& cli);
+void RegisterStationCommand(CliApp& cli);

@@ -29,6 +29,7 @@ int Main(int argc, char** argv) {
     RegisterUpdateCommand(cli);
     RegisterPortsCommand(cli);
     RegisterRecordsCommand(cli);
+    RegisterStationCommand(cli);
     // A bare call asks what the program can do; nothing has gone wrong, so it is told on
     // stdout and the call succeeds, as with --help.
     if (argc <= 1) {

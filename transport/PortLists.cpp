@@ -3,12 +3,12 @@
 #include "transport/TListCOM.h"
 #include "transport/TListUSB.h"
 
-PortLists::PortLists(std::unique_ptr<ComPortSource> comSource) {
+PortLists::PortLists(std::unique_ptr<ComPortSource> comSource, int comPauseMs) {
     // The COM worker needs the USB worker's Hold flag, so the USB worker comes first.
     usb_ = std::make_unique<TListUSB>();
     com_ = std::make_unique<TListCOM>(
         usb_->Hold, comSource ? std::move(comSource) : MakePlatformComPortSource(),
-        [this] { comListError_.store(true); });
+        [this] { comListError_.store(true); }, comPauseMs > 0 ? comPauseMs : TListCOM::kPauseMs);
 }
 
 PortLists::~PortLists() {

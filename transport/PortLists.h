@@ -16,8 +16,9 @@ class TListUSB;
 
 class PortLists {
 public:
-    // Without a source the platform's own is used. Both workers start at once.
-    explicit PortLists(std::unique_ptr<ComPortSource> comSource = nullptr);
+    // Without a source the platform's own is used. Both workers start at once; the COM
+    // worker looks every `comPauseMs` (a station that waits for adapters looks more often).
+    explicit PortLists(std::unique_ptr<ComPortSource> comSource = nullptr, int comPauseMs = 0);
     ~PortLists();  // stops and joins both workers
     PortLists(const PortLists&) = delete;
     PortLists& operator=(const PortLists&) = delete;
