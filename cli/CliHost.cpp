@@ -1,7 +1,6 @@
 #include "cli/CliHost.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
@@ -11,6 +10,7 @@
 
 #include "cli/CliApp.h"
 #include "cli/ConsoleUpdateView.h"
+#include "cli/Interrupts.h"
 #include "platform/CodePage.h"
 #include "platform/NamePattern.h"
 #include "platform/Terminal.h"
@@ -27,14 +27,6 @@ constexpr int kInterruptPollMs = 50;
 constexpr int kRedrawMs = 100;
 // While the port lists take their first look, before `all` and `auto` pick from them.
 constexpr int kListPollMs = 5;
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int sig) {
-    g_interrupted = 1;
-    // A second Ctrl-C stops the program outright, should the first one go unnoticed.
-    std::signal(sig, SIG_DFL);
-}
 
 // The serial layer opens a path under /dev/ or any path that names a character device. A
 // link such as /dev/serial/by-id/... or one in a user's own directory is followed here, so
@@ -106,9 +98,6 @@ std::string Utf8(const Bytes& text) {
 }  // namespace
 
 CliHost::CliHost(CliApp& cli) : cli_(cli) {
-    g_interrupted = 0;
-    previousInt_ = std::signal(SIGINT, OnInterrupt);
-    previousTerm_ = std::signal(SIGTERM, OnInterrupt);
     interruptPoll_ = loop_.CreateTimer();
     interruptPoll_->SetCallback([this] { CheckInterrupt(); });
     redraw_ = loop_.CreateTimer();
@@ -118,12 +107,10 @@ CliHost::CliHost(CliApp& cli) : cli_(cli) {
 CliHost::~CliHost() {
     // The runs close their ports as they go, before the signals are handed back.
     runs_.clear();
-    std::signal(SIGINT, previousInt_ == SIG_ERR ? SIG_DFL : previousInt_);
-    std::signal(SIGTERM, previousTerm_ == SIG_ERR ? SIG_DFL : previousTerm_);
 }
 
 bool CliHost::Interrupted() {
-    return g_interrupted != 0;
+    return Interrupts::Raised();
 }
 
 void CliHost::OnChosen(CliApp& cli, CLI::App* sub, CommandPlan plan) {
@@ -188,7 +175,7 @@ void CliHost::RunLoop() {
 }
 
 void CliHost::CheckInterrupt() {
-    if (!g_interrupted || interruptHandled_) return;
+    if (!Interrupts::Raised() || interruptHandled_) return;
     interruptHandled_ = true;
     // Every run stops as Stop stops it; its port closes.
     for (auto& run : runs_)

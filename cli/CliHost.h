@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/EventLoop.h"
+#include "cli/Interrupts.h"
 #include "station/PortRun.h"
 
 namespace CLI {
@@ -95,6 +96,5 @@ private:
     std::unique_ptr<Timer> interruptPoll_;
     std::unique_ptr<Timer> redraw_;
     bool interruptHandled_ = false;
-    void (*previousInt_)(int) = nullptr;
-    void (*previousTerm_)(int) = nullptr;
+    Interrupts interrupts_;
 };

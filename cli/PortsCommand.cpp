@@ -1,13 +1,13 @@
 // `ports [--watch]`: the port list as the window's drop-down shows it, COM entries first,
 // then USB; with --watch printed again on every change until interrupted.
 #include <atomic>
-#include <csignal>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "base/EventLoop.h"
 #include "cli/CliApp.h"
 #include "cli/ConsoleSink.h"
+#include "cli/Interrupts.h"
 #include "transport/PortListModel.h"
 #include "transport/TListCOM.h"
 #include "transport/TListUSB.h"
@@ -18,12 +18,6 @@ namespace {
 constexpr int kStartPollMs = 10;  // while the workers finish their first look
 constexpr int kRefreshMs = 500;   // as often as the window refreshes its list
 constexpr int kStopPollMs = 50;   // how soon an interrupt is noticed
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-void RequestStop(int) {
-    stopRequested = 1;
-}
 
 nlohmann::json Listing(const PortListModel& model, int comCount) {
     const PortEntries& ports = model.Entries();
@@ -54,12 +48,10 @@ public:
     }
 
     int Run() {
-        stopRequested = 0;
-        std::signal(SIGINT, RequestStop);
-        std::signal(SIGTERM, RequestStop);
+        const Interrupts interrupts;
         stopTimer_ = loop_.CreateTimer();
         stopTimer_->SetCallback([this] {
-            if (stopRequested) loop_.Quit(kExitOk);
+            if (Interrupts::Raised()) loop_.Quit(kExitOk);
         });
         stopTimer_->Start(kStopPollMs);
         refresh_ = loop_.CreateTimer();

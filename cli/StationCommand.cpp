@@ -3,7 +3,6 @@
 // again and judged, and its record kept; until Ctrl-C, or until --units have been worked.
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -13,6 +12,7 @@
 
 #include "base/EventLoop.h"
 #include "cli/CliApp.h"
+#include "cli/Interrupts.h"
 #include "platform/CodePage.h"
 #include "platform/NamePattern.h"
 #include "platform/Terminal.h"
@@ -26,13 +26,6 @@ namespace {
 
 constexpr int kInterruptPollMs = 50;
 constexpr int kRedrawMs = 200;
-
-volatile std::sig_atomic_t g_stop = 0;
-
-extern "C" void OnStop(int sig) {
-    g_stop = 1;
-    std::signal(sig, SIG_DFL);
-}
 
 struct StationOptions {
     std::string update, firmware, repair, mode, power, records;
@@ -91,12 +84,10 @@ public:
     }
 
     int Run() {
-        g_stop = 0;
-        std::signal(SIGINT, OnStop);
-        std::signal(SIGTERM, OnStop);
+        const Interrupts interrupts;
         auto poll = loop_.CreateTimer();
         poll->SetCallback([this] {
-            if (g_stop) station_.Stop();
+            if (Interrupts::Raised()) station_.Stop();
         });
         poll->Start(kInterruptPollMs);
         auto redraw = loop_.CreateTimer();
