@@ -286,8 +286,14 @@ int CliHost::RunAuto(const std::string& pattern, std::vector<PortRun::Step> step
     }
     if (Interrupted()) return kExitFailed;
     if (found.empty()) {
-        cli_.sink.Error("No adapter answered on any of the " + std::to_string(listed.size()) +
-                        " listed ports matching " + pattern + ".");
+        if (listed.empty())
+            cli_.sink.Error("No listed port matches " + pattern + ".");
+        else if (listed.size() == 1)
+            cli_.sink.Error("No adapter answered on " + listed.front() +
+                            ", the one listed port matching " + pattern + ".");
+        else
+            cli_.sink.Error("No adapter answered on any of the " + std::to_string(listed.size()) +
+                            " listed ports matching " + pattern + ".");
         return kExitFailed;
     }
     if (!plan_->changesAdapter) {
