@@ -13,6 +13,7 @@
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/TextFiles.h"
 
 #if defined(CONFIGURATOR_CLI_PATH) && defined(ADAPTER_SIM_PATH)
 namespace {
@@ -44,10 +45,6 @@ nlohmann::json SearchJson(const SimProcess& sim) {
     const Result r = RunOn(sim, {"--json", "search"});
     EXPECT_EQ(r.status, 0) << r.err;
     return nlohmann::json::parse(r.out, nullptr, false);
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 TEST(CliOnSimulator, SearchFindsTheAdapterAtEverySpeedWithEitherPrefix) {

@@ -14,6 +14,7 @@
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/TextFiles.h"
 
 #if defined(CONFIGURATOR_CLI_PATH) && defined(ADAPTER_SIM_PATH)
 namespace {
@@ -23,17 +24,6 @@ using Result = ChildProcess::Result;
 
 constexpr int kPageSize = 128;
 constexpr int kPages = 16;
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // An adapter-sim with its image and its state in the test's folder.
 struct Adapter {

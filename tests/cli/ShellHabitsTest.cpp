@@ -11,6 +11,7 @@
 
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TextFiles.h"
 
 #if defined(CONFIGURATOR_CLI_PATH) && defined(ADAPTER_SIM_PATH)
 namespace {
@@ -26,12 +27,6 @@ ChildProcess::Result RunCli(std::vector<std::string> args, int out = ChildProces
     o.out = out;
     return ChildProcess::Run(args, o);
 }
-std::string Slurp(const fs::path& p) {
-    std::stringstream ss;
-    ss << std::ifstream(p, std::ios::binary).rdbuf();
-    return ss.str();
-}
-
 struct Shell : ::testing::Test {
     Shell() { fs::create_directories(dir); }
     ~Shell() override { fs::remove_all(dir); }

@@ -19,6 +19,7 @@
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/TextFiles.h"
 
 #if defined(CONFIGURATOR_CLI_PATH) && defined(ADAPTER_SIM_PATH)
 namespace {
@@ -31,17 +32,6 @@ constexpr int kPageSize = 128;
 constexpr int kPages = 12;
 // No run may take this long; a run that does has hung.
 constexpr auto kHangLimit = 60s;
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // The command line's stdout and stderr: pipes, or the terminal `fd`.
 ChildProcess::Options Output(int fd = ChildProcess::kPipe) {

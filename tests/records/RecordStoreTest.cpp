@@ -20,6 +20,7 @@
 #include "records/RecordExport.h"
 #include "records/RecordSchema.h"
 #include "records/RecordStore.h"
+#include "tests/support/TextFiles.h"
 
 namespace {
 
@@ -41,12 +42,6 @@ public:
 private:
     fs::path path_;
 };
-
-std::string Slurp(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
 
 // A version-1 row, as a station of that version wrote it.
 const char* const kV1Row =

@@ -17,15 +17,12 @@
 
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TextFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Result = ChildProcess::Result;
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 class Bench : public ::testing::Test {
 protected:

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <chrono>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <thread>
+
+#include "tests/support/TextFiles.h"
 
 inline bool Eventually(const std::function<bool()>& done,
                        std::chrono::milliseconds limit = std::chrono::seconds(60)) {
@@ -20,8 +20,5 @@ inline bool Eventually(const std::function<bool()>& done,
 }
 
 inline bool FileContains(const std::string& path, const std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str().find(text) != std::string::npos;
+    return Contains(Slurp(path), text);
 }
