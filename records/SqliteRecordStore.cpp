@@ -181,16 +181,21 @@ bool SqliteRecordStore::Complete(UnitRecord& row, std::string& error) {
 bool SqliteRecordStore::MarkInterrupted(const std::string& station, int& count,
                                         std::string& error) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    count = 0;
+    if (running_) return true;
+    bool alone = false;
+    running_ = platform::RunLock::Take(path_ + ".stations", alone, error);
+    if (!running_) return false;
+    if (!alone) return true;
     Statement s(db_,
                 "UPDATE records SET verdict = 'interrupted', revision = revision + 1 "
                 "WHERE station = ?1 AND verdict = 'started'");
     s.Bind(1, station);
-    if (!s.Ok() || s.Step() != SQLITE_DONE) {
-        error = Failure("write to");
-        return false;
-    }
-    count = sqlite3_changes(db_);
-    return true;
+    const bool done = s.Ok() && s.Step() == SQLITE_DONE;
+    if (done) count = sqlite3_changes(db_);
+    running_->Share();
+    if (!done) error = Failure("write to");
+    return done;
 }
 
 bool SqliteRecordStore::AlreadyPassed(const std::string& serial, const std::string& job,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/RunLock.h"
 #include "records/RecordStore.h"
 
 struct sqlite3;
@@ -30,6 +31,9 @@ public:
 
     bool Begin(UnitRecord& row, std::string& error) override;
     bool Complete(UnitRecord& row, std::string& error) override;
+    // From this call on, the store counts as a running station's on this file (until it is
+    // closed), and the rows are marked only when no other station runs on the file: a running
+    // station's rows are begun, not left behind. A second call marks nothing.
     bool MarkInterrupted(const std::string& station, int& count, std::string& error) override;
     bool AlreadyPassed(const std::string& serial, const std::string& job,
                        const std::string& fileSha256, bool& passed, std::string& error) override;
@@ -54,4 +58,5 @@ private:
     sqlite3* db_;
     const std::string path_;
     std::mutex mutex_;  // one connection, used by the station and the forwarder
+    std::unique_ptr<platform::RunLock> running_;  // held by a station while it runs
 };

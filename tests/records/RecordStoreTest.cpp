@@ -263,6 +263,26 @@ TYPED_TEST(RecordStoreSuite, RowsLeftStartedByAStoppedStationBecomeInterrupted) 
               (std::vector<std::string>{"000200:interrupted", "000201:started"}));
     ASSERT_TRUE(store->MarkInterrupted("bench-1", count, error)) << error;
     EXPECT_EQ(count, 0);
+
+    // A second station started on the same file (another hub on this host) while the first
+    // works leaves the first one's begun rows alone; once both have stopped, the next start
+    // finds them left behind.
+    UnitRecord working = Unit("000202", "bench-1");
+    working.startedMs = this->Rows(*store).back().startedMs + 1;
+    ASSERT_TRUE(store->Begin(working, error)) << error;
+    {
+        auto second = this->Open();
+        ASSERT_TRUE(second->MarkInterrupted("bench-1", count, error)) << error;
+        EXPECT_EQ(count, 0);
+        store.reset();
+        auto third = this->Open();
+        ASSERT_TRUE(third->MarkInterrupted("bench-1", count, error)) << error;
+        EXPECT_EQ(count, 0);
+    }
+    store = this->Open();
+    ASSERT_TRUE(store->MarkInterrupted("bench-1", count, error)) << error;
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(this->Serials(this->Rows(*store)).back(), "000202:interrupted");
 }
 
 TYPED_TEST(RecordStoreSuite, MigratesAVersion1Database) {
