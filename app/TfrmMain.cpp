@@ -19,6 +19,7 @@
 #include "app/ConfiguratorApp.h"
 #include "app/CoreText.h"
 #include "app/FileFilter.h"
+#include "app/FileHandOff.h"
 #include "app/ModeListBinding.h"
 #include "app/PortPropDialog.h"
 #include "app/QtSettingsStore.h"
@@ -348,6 +349,16 @@ void TfrmMain::SettingsNotWritable() {
 void TfrmMain::OpenFile(const QString& path) {
     ui_.pcOptions->setCurrentWidget(ui_.Update);
     updatePage_->TakeFile(QDir::toNativeSeparators(path).toStdString());
+}
+
+bool TfrmMain::ListenForFiles(const QString& name) {
+    handOff_ = std::make_unique<FileHandOff>();
+    return handOff_->Listen(name, [this](const QString& file) {
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        raise();
+        activateWindow();
+        OpenFile(file);
+    });
 }
 
 namespace {

@@ -17,6 +17,7 @@
 #include "platform/ComPortSource.h"
 
 class AdapterControl;
+class FileHandOff;
 class LineTrace;
 class PortListModel;
 class RegSettings;
@@ -70,6 +71,9 @@ public:
     // line (a double click in a file manager) or dropped on the window. The Update page opens
     // with the file chosen and its option selected.
     void OpenFile(const QString& path);
+    // Files opened from the desktop from now on come to this window (see FileHandOff), brought
+    // to the front. False when another window takes them.
+    bool ListenForFiles(const QString& name);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -116,6 +120,7 @@ private:
     std::unique_ptr<Timer> tmrRefresh_;
     std::unique_ptr<Timer> tmrStartList_;
     std::unique_ptr<platform::TimerResolution> timerResolution_;
+    std::unique_ptr<FileHandOff> handOff_;
     std::function<void(const QString&)> openUrl_;
     QString settingsLocation_;
     bool restorePosition_ = false;

@@ -3,11 +3,20 @@
 // self-test log as it grows, the clipboard, and the About page's links.
 #include <QClipboard>
 #include <QEnterEvent>
+#include <QLocalServer>
 #include <QMimeData>
 #include <QtTest>
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "app/ConfiguratorApp.h"
 #include "app/FileFilter.h"
+#include "app/FileHandOff.h"
 #include "app/OrderMail.h"
 #include "tests/app/WindowRig.h"
 #include "transport/TSerDev.h"
@@ -59,6 +68,7 @@ private slots:
     void noStopWhileTheUpdateIsStarting();
     void shortModeFileIsRefusedAndNothingSent();
     void filesFromTheDesktop();
+    void aFileOpenedAgainGoesToTheRunningWindow();
     void selfTestLogGrowsAndCopiesWithCrLf();
     void aboutLinksHoverAndOpen();
 };
@@ -253,6 +263,43 @@ void PagesTest::filesFromTheDesktop() {
     QCOMPARE(boxes.boxes[1].title, QString("Korvanta Configurator Version 1.7.0.8 - Error..."));
     QVERIFY(ui.rbAddMode->isChecked());
     QCOMPARE(ui.edFW_File->text().toStdString(), mode);
+}
+
+// A file opened from the desktop while the window runs comes to it, and the start that named
+// it ends once the window has it. A socket left by a window that died is taken over; a start
+// that finds nobody, or a window that does not answer within the limit, opens its own window.
+void PagesTest::aFileOpenedAgainGoesToTheRunningWindow() {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("window");
+    const std::string firmware = WriteFile(dir, "next.rfw", Firmware(2, 0));
+    {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un at{};
+        at.sun_family = AF_UNIX;
+        const QByteArray path = name.toLocal8Bit();
+        std::memcpy(at.sun_path, path.constData(), path.size());
+        QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+        close(fd);  // the socket stays, with nobody behind it
+    }
+    QVERIFY(!FileHandOff::HandOver(name, "/elsewhere/any.rfw"));
+
+    Window win = Open(std::make_shared<SettingsMap>());
+    const MainForm& ui = win.w->Ui();
+    QVERIFY(win.w->ListenForFiles(name));
+    FileHandOff second;
+    QVERIFY(!second.Listen(name, [](const QString&) {}));  // the running window keeps them
+    std::atomic<int> handed{-1};
+    std::thread start(
+        [&] { handed = FileHandOff::HandOver(name, QString::fromStdString(firmware)); });
+    QTRY_COMPARE(ui.edFW_File->text().toStdString(), firmware);
+    start.join();
+    QCOMPARE(handed.load(), 1);
+    QCOMPARE(ui.pcOptions->currentWidget(), ui.Update);
+    QVERIFY(ui.rbUploadFW->isChecked());
+
+    QLocalServer hung;  // takes connections and never reads them
+    QVERIFY(hung.listen(dir.filePath("hung")));
+    QVERIFY(!FileHandOff::HandOver(dir.filePath("hung"), "/elsewhere/any.rfw", 300));
 }
 
 void PagesTest::selfTestLogGrowsAndCopiesWithCrLf() {
