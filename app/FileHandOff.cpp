@@ -1,5 +1,6 @@
 #include "app/FileHandOff.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -18,14 +19,16 @@ QString FileHandOff::DefaultName() {
 }
 
 bool FileHandOff::HandOver(const QString& name, const QString& file, int limitMs) {
+    const QDeadlineTimer deadline(limitMs);
+    auto left = [&deadline] { return static_cast<int>(deadline.remainingTime()); };
     QLocalSocket socket;
     socket.connectToServer(name);
-    if (!socket.waitForConnected(limitMs)) return false;
+    if (!socket.waitForConnected(left())) return false;
     socket.write(file.toUtf8() + '\n');
-    if (!socket.waitForBytesWritten(limitMs)) return false;
+    if (!socket.waitForBytesWritten(left())) return false;
     QByteArray answer;
     while (!answer.contains('\n')) {
-        if (!socket.waitForReadyRead(limitMs)) return false;
+        if (!socket.waitForReadyRead(left())) return false;
         answer += socket.readAll();
     }
     return answer == kTaken;
