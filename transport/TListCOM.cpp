@@ -30,9 +30,11 @@ bool TListCOM::SleepFor(int ms) {
 void TListCOM::Execute() {
     do {
         const bool failed = RunPass();
-        passes_.fetch_add(1);
         // Reported outside the exclusion: the host may hold its thread in a copy meanwhile.
         if (failed && onError_) onError_();
+        // Counted once reported: a host that copies the list when it sees a pass done gets
+        // that pass's error with it, not at some later copy.
+        passes_.fetch_add(1);
     } while (SleepFor(pauseMs_));
 }
 

@@ -36,7 +36,8 @@ public:
     bool TryCopy(TextList& names, TextList& descs, TextList& ids, int& count);
     // Asks the loop to end and wakes it from its pause or its settling.
     void Terminate();
-    // Number of passes done so far (hosts wait for the first one).
+    // Number of passes done so far, each counted once its failure (if any) was reported (hosts
+    // wait for the first one).
     int PassCount() const { return passes_.load(); }
 
 private:
