@@ -1,5 +1,6 @@
-// POSIX has no share modes: an exclusive, non-blocking flock stands in for "no sharing", so a
-// file that another program holds locked is refused like a missing one.
+// POSIX has no share modes: a shared, non-blocking flock stands in for "read sharing". Readers
+// (two stations, a command line beside the window) never exclude each other; a program that
+// holds the file locked for writing (an exclusive lock) makes it refused like a missing one.
 #include "platform/WholeFile.h"
 
 #include <fcntl.h>
@@ -73,7 +74,7 @@ bool ReadWholeFile(const std::string& fileName, std::string& data, std::size_t m
         return false;
     }
     bool ok = false;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0)
         reason = "another program is using it";
     else
         ok = ReadAll(fd, data, maxSize, reason, tooLarge);

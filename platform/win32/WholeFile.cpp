@@ -1,4 +1,5 @@
-// Windows: share mode 0 refuses the open while another program holds the file open.
+// Windows: read sharing only, so other readers may hold the file open beside us while a program
+// that has it open for writing (or without sharing) makes the open fail.
 #include "platform/WholeFile.h"
 
 #include <windows.h>
@@ -18,7 +19,7 @@ bool ReadWholeFile(const std::string& fileName, std::string& data, std::size_t m
         reason = "it is a folder";
         return false;
     }
-    HANDLE h = CreateFileA(fileName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();

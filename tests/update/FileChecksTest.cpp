@@ -40,7 +40,7 @@ TEST_F(FileChecks, HostileFirmwareFilesAreRefusedWithTheirReason) {
     const std::string huge = (dir_ / "huge.rfw").string();
     { std::ofstream(huge, std::ios::binary).put('x'); }
     std::filesystem::resize_file(huge, kMaxFirmwareFileSize + 1);
-    const int holder = ::open(locked.c_str(), O_RDONLY);
+    const int holder = ::open(locked.c_str(), O_RDWR);  // a writer: open for writing, locked
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
 
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -62,11 +62,15 @@ TEST_F(FileChecks, HostileFirmwareFilesAreRefusedWithTheirReason) {
     }
     EXPECT_EQ(link_.opens, 0);
     ::close(holder);
-    // Once the other program lets go, the same file is read.
+    // Once the writer lets go, the same file is read, also while other readers hold it (a
+    // second station, a command line beside the window).
+    const int reader = ::open(locked.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(reader, LOCK_SH), 0);
     sink_.boxes.clear();
     EXPECT_TRUE(engine_.Start(clock_, sink_, *dev_, locked, view_, false));
     EXPECT_TRUE(sink_.boxes.empty());
     EXPECT_EQ(link_.opens, 1);
+    ::close(reader);
 }
 
 TEST_F(FileChecks, ModeFileMustBeExactly80Bytes) {
@@ -99,8 +103,8 @@ TEST_F(FileChecks, HostileModeFilesAreRefusedWithTheirReason) {
     const std::string huge = (dir_ / "huge.rcm").string();
     { std::ofstream(huge, std::ios::binary).put('x'); }
     std::filesystem::resize_file(huge, kMaxFirmwareFileSize);
-    const int holder = ::open(locked.c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(holder, LOCK_SH), 0);
+    const int holder = ::open(locked.c_str(), O_RDWR);  // a writer: open for writing, locked
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {(dir_ / "none.rcm").string(), " is not found."},
         {locked, " cannot be read: another program is using it."},
