@@ -73,10 +73,11 @@ void AdapterControl::btRunTestClick() {
 }
 
 void AdapterControl::StartUpdate(const std::string& fileName, bool doNotSearch, bool wait,
-                                 UpdateView& progress) {
+                                 UpdateView& progress, std::shared_ptr<const Bytes> image) {
     if (busy_) return;
     progress.SetProgressPos(0);
     ctx_.UpdateFileName = fileName;
+    ctx_.UpdateImage = std::move(image);
     ctx_.UpdateWait = wait;
     ctx_.UpdateTarget = &progress;
     ctx_.NextOnReply = doNotSearch ? osStartUpdateDirect : osUpdateCommand;
@@ -393,8 +394,9 @@ bool AdapterControl::StartUpdateRun() {
     // From here the update engine alone reads the device.
     ctx_.Receiving = false;
     const bool started =
-        ctx_.UpdateTarget != nullptr && updater_.Start(owner_, sink_, dev_, ctx_.UpdateFileName,
-                                                       *ctx_.UpdateTarget, ctx_.UpdateWait);
+        ctx_.UpdateTarget != nullptr &&
+        updater_.Start(owner_, sink_, dev_, ctx_.UpdateFileName, *ctx_.UpdateTarget,
+                       ctx_.UpdateWait, ctx_.UpdateImage.get());
     ctx_.OpState = osAwaitUpdate;
     if (!started) return OperationStep();
     Enable(Control::btUpdateRun, true);

@@ -42,9 +42,10 @@ public:
     // the mark from the model must not call it.
     void cbPowerClick();
     void btRunTestClick();
-    // Update page Run for "Upload New Firmware"; Stop cancels the engine.
-    void StartUpdate(const std::string& fileName, bool doNotSearch, bool wait,
-                     UpdateView& progress);
+    // Update page Run for "Upload New Firmware"; Stop cancels the engine. With `image`, its
+    // bytes are written in place of the file's (read once by a host that writes many units).
+    void StartUpdate(const std::string& fileName, bool doNotSearch, bool wait, UpdateView& progress,
+                     std::shared_ptr<const Bytes> image = nullptr);
     void StopUpdate();
     // Update page Run for "Repair", with the 80 bytes of a checked mode file.
     void StartRepair(const Bytes& modeFileData);

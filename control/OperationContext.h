@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -38,6 +39,8 @@ struct OperationContext {
     std::size_t LongestReply = 0;
     // What the Update page hands the update engine.
     std::string UpdateFileName;
+    // The bytes to write in the file's place (null: the file is read when the engine starts).
+    std::shared_ptr<const Bytes> UpdateImage;
     bool UpdateWait = true;
     UpdateView* UpdateTarget = nullptr;
 };

@@ -34,7 +34,9 @@ void PortRun::Start(std::vector<Step> steps) {
 void PortRun::Abort() {
     if (result_ != Result::Running) return;
     interrupted_ = true;
-    if (core_.Control().Busy())
+    if (listener_ && listener_->Active())
+        listener_->Stop();  // its end finishes the run
+    else if (core_.Control().Busy())
         core_.Control().Abort();  // its end finishes the run
     else
         Finish(Result::Interrupted);
@@ -117,7 +119,22 @@ bool PortRun::StartOperation(const Step& step) {
                     observer_.Message(*this, text);
                     core_.Control().StopUpdate();
                 });
-            control.StartUpdate(step.text, step.noSearch, step.wait, *this);
+            control.StartUpdate(step.text, step.noSearch, step.wait, *this, step.image);
+            return false;
+        }
+        case Step::Kind::Listen: {
+            heard_ = false;
+            if (!listener_) listener_ = std::make_unique<PromptListener>(loop_, core_.Device());
+            core_.Device().PortName = device_;
+            const bool listening = listener_->Start(step.listenMs, [this](bool heard) {
+                heard_ = heard;
+                next_->Start(0);  // out of the listener's own tick
+            });
+            // The device has said why it would not open.
+            if (!listening) {
+                stepFailed_ = true;
+                next_->Start(0);
+            }
             return false;
         }
     }
@@ -153,7 +170,7 @@ bool PortRun::Judge(const Step& step) {
     if (result_ != Result::Running) return false;
     answered_ = step.kind == Step::Kind::Update
                     ? core_.Updater().LastOutcome() != TFWUpdate::Outcome::None
-                    : control.Succeeded();
+                    : step.kind != Step::Kind::Listen && control.Succeeded();
     switch (step.kind) {
         case Step::Kind::Search:
             if (!control.Succeeded()) return false;
@@ -178,6 +195,8 @@ bool PortRun::Judge(const Step& step) {
         case Step::Kind::Test:
         case Step::Kind::Repair:
             return control.Succeeded();
+        case Step::Kind::Listen:
+            return true;  // heard or not, the listen itself cannot fail
         case Step::Kind::Update:
             if (!GaveUp() && TFWUpdate::Succeeded(core_.Updater().LastOutcome())) return true;
             // The engine's last status is what went wrong.
@@ -227,8 +246,9 @@ void PortRun::SetProgressMax(int max) {
     observer_.UpdateProgress(*this);
 }
 
-void PortRun::SetProgressPos(int pos) {
-    pos_ = pos;
+// The bar shows the number of the page confirmed last; a host counts the pages written.
+void PortRun::SetProgressPos(int) {
+    pos_ = core_.Updater().PagesWritten();
     observer_.UpdateProgress(*this);
 }
 

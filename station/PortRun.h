@@ -14,6 +14,7 @@
 #include "base/Timer.h"
 #include "control/AdapterCore.h"
 #include "control/OperationView.h"
+#include "update/PromptListener.h"
 #include "update/UpdateView.h"
 #include "update/UpdateWatch.h"
 
@@ -22,7 +23,7 @@ class LineTrace;
 class PortRun : public OperationView, public MessageSink, public UpdateView {
 public:
     struct Step {
-        enum class Kind { Search, Mode, Power, Test, Repair, Update };
+        enum class Kind { Search, Mode, Power, Test, Repair, Update, Listen };
         Kind kind = Kind::Search;
         std::string text;         // Mode: the mode's ID; Update: the firmware file
         bool on = false;          // Power: the wanted state
@@ -30,6 +31,9 @@ public:
         bool noSearch = false;    // Update: hand over without the update command
         bool wait = false;        // Update: wait for the boot loader's prompt
         double idleSeconds = 30;  // Update: given up when it stops moving on (0: never)
+        // Update: the bytes to write in the file's place (null: the file is read at the step)
+        std::shared_ptr<const Bytes> image;
+        int listenMs = 0;  // Listen: how long to listen for the boot loader's prompt
 
         static Step Search() { return Step{}; }
         static Step Mode(std::string id) {
@@ -55,13 +59,22 @@ public:
             s.data = std::move(modeFile);
             return s;
         }
-        static Step Update(std::string file, bool noSearch, bool wait, double idleSeconds) {
+        static Step Update(std::string file, bool noSearch, bool wait, double idleSeconds,
+                           std::shared_ptr<const Bytes> image = nullptr) {
             Step s;
             s.kind = Kind::Update;
             s.text = std::move(file);
             s.noSearch = noSearch;
             s.wait = wait;
             s.idleSeconds = idleSeconds;
+            s.image = std::move(image);
+            return s;
+        }
+        // Listens, sending nothing, for a boot loader's prompt: see PromptHeard.
+        static Step Listen(int ms) {
+            Step s;
+            s.kind = Kind::Listen;
+            s.listenMs = ms;
             return s;
         }
     };
@@ -126,6 +139,10 @@ public:
     // The engine ran, so a failed update leaves the adapter in its boot loader.
     bool EngineStarted() const { return engineStarted_; }
     bool GaveUp() const { return watch_ && watch_->GaveUp(); }
+    // Bytes the boot loader sent in the last update (none: nothing answered its greeting).
+    std::uint64_t BootBytes() const { return core_.Updater().BytesReceived(); }
+    // The last Listen step heard the boot loader's prompt: the unit waits in its boot loader.
+    bool PromptHeard() const { return heard_; }
 
 private:
     // OperationView: the port the run was given; test output and the operation's end go on.
@@ -163,6 +180,8 @@ private:
     std::size_t index_ = 0;
     std::unique_ptr<Timer> next_;  // runs the next step outside the ended operation's tick
     std::unique_ptr<UpdateWatch> watch_;
+    std::unique_ptr<PromptListener> listener_;  // ends before the core it listens through
+    bool heard_ = false;
     Result result_ = Result::Ok;
     bool interrupted_ = false;
     bool stepFailed_ = false;  // judged failed without an operation

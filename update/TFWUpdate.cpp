@@ -6,8 +6,6 @@
 #include "update/FirmwareFile.h"
 
 namespace {
-const char kLineSettings[] = "115200,N,8,1";
-
 std::string Format(const char* pattern, int a, int b = 0) {
     char buf[64];
     std::snprintf(buf, sizeof buf, pattern, a, b);
@@ -28,11 +26,15 @@ TFWUpdate::TFWUpdate() = default;
 TFWUpdate::~TFWUpdate() = default;
 
 bool TFWUpdate::Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
-                      const std::string& fileName, UpdateView& view, bool wait) {
+                      const std::string& fileName, UpdateView& view, bool wait,
+                      const Bytes* image) {
     FOwner = &owner;
     FSink = &sink;
     FFileName = fileName;
-    if (!LoadFile()) return false;
+    if (image != nullptr && image->size() >= kHeaderSize)
+        FData = *image;
+    else if (!LoadFile())
+        return false;
     FHeader = FData.substr(0, kHeaderSize);
     FPayload = FData.substr(kHeaderSize);
     FDev = &dev;
@@ -53,6 +55,7 @@ bool TFWUpdate::Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev,
     FEndSent = false;
     FReceived = 0;
     FHighestRequest = FHighestAck = -1;
+    FPagesWritten = 0;
     FOutcome = Outcome::None;
     EnterStep(FWait ? stWaitPrompt : stConnect);
     FFrameLen = -1;
@@ -72,6 +75,10 @@ void TFWUpdate::Cancel() {
     FOutcome = Outcome::Canceled;
     FView->SetStatus(OutcomeText(FOutcome));
     Stop();
+}
+
+int TFWUpdate::PagesWritten() const {
+    return FOutcome == Outcome::Written ? FPageCount : FPagesWritten;
 }
 
 std::string TFWUpdate::OutcomeText(Outcome outcome, int page) {
@@ -278,6 +285,7 @@ void TFWUpdate::ProcessPagesFrame() {
                 FHighestAck = FPage;
                 Progressed();
             }
+            if (FPage < FPageCount && FPage >= FPagesWritten) FPagesWritten = FPage + 1;
             if (FPage == kEndPage) {
                 // Only the confirmation of an end marker that was sent means the image is
                 // whole: before it, pages are still missing.

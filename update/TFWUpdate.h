@@ -45,6 +45,9 @@ public:
         return outcome == Outcome::Written || outcome == Outcome::HeaderOnly;
     }
 
+    // The boot loader's line: the engine opens the device at these settings.
+    static constexpr const char* kLineSettings = "115200,N,8,1";
+
     // Lead bytes on the wire, both directions.
     static constexpr char kPrompt = '>';    ///< boot loader is ready to be greeted
     static constexpr char kAck = '+';       ///< acknowledgement: count, then value bytes
@@ -70,9 +73,11 @@ public:
     TFWUpdate& operator=(const TFWUpdate&) = delete;
 
     // True when a run began; false after a file error (shown through `sink`) or when the
-    // device would not open (the device has reported it).
+    // device would not open (the device has reported it). With `image`, those bytes are
+    // written instead of the file read anew (a station writes what it read at its start to
+    // every unit); `fileName` then only names them.
     bool Start(TimerFactory& owner, MessageSink& sink, TSerDev& dev, const std::string& fileName,
-               UpdateView& view, bool wait);
+               UpdateView& view, bool wait, const Bytes* image = nullptr);
     bool IsActive() const;
     // Stop pressed: "Firmware Update canceled..." and the device closed.
     void Cancel();
@@ -86,6 +91,9 @@ public:
     int PageSize() const { return FPageSize; }
     int PageCount() const { return FPageCount; }
     int Page() const { return FPage; }
+    // Pages the boot loader has confirmed, counted (the progress bar shows the number of the
+    // last one confirmed, one less): the whole count once the end marker is confirmed.
+    int PagesWritten() const;
     // How the last run ended (None while one runs).
     Outcome LastOutcome() const { return FOutcome; }
     // Bytes taken from the boot loader since Start.
@@ -143,4 +151,5 @@ private:
     Outcome FOutcome = Outcome::None;
     std::int32_t FHighestRequest = -1;
     std::int32_t FHighestAck = -1;
+    std::int32_t FPagesWritten = 0;
 };
