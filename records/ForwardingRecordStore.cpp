@@ -1,5 +1,7 @@
 #include "records/ForwardingRecordStore.h"
 
+#include "records/RecordTime.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -11,6 +13,7 @@ ForwardingRecordStore::ForwardingRecordStore(std::unique_ptr<SqliteRecordStore> 
       server_(std::move(server)),
       options_(options),
       connected_(firstError.empty()),
+      connectedSinceMs_(RecordNowMs()),
       lastError_(firstError),
       thread_([this] { Run(); }) {}
 
@@ -108,6 +111,8 @@ ForwardState ForwardingRecordStore::Forwarding() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     state.connected = connected_;
     state.lastError = lastError_;
+    state.sinceMs = connectedSinceMs_;
+    state.localFile = local_->Describe();
     return state;
 }
 
@@ -160,6 +165,7 @@ void ForwardingRecordStore::Run() {
         std::string error;
         const bool ok = Pass(error);
         lock.lock();
+        if (ok != connected_) connectedSinceMs_ = RecordNowMs();
         connected_ = ok;
         lastError_ = ok ? std::string() : error;
         ++passes_;

@@ -40,6 +40,15 @@ public:
                        const std::string& fileSha256, bool& passed, std::string& error) override;
     bool List(const RecordFilter& filter, std::vector<UnitRecord>& rows,
               std::string& error) override;
+    // Traces stay in the local file: they are for whoever studies this station's failures.
+    std::string TraceFile(const std::string& id) const override { return local_->TraceFile(id); }
+    bool KeepTrace(const std::string& id, std::string& error) override {
+        return local_->KeepTrace(id, error);
+    }
+    bool Trace(const std::string& id, std::string& fullId, std::string& text,
+               std::string& error) override {
+        return local_->Trace(id, fullId, text, error);
+    }
     std::string Describe() const override;
     ForwardState Forwarding() const override;
     bool WaitForwarded(std::chrono::milliseconds limit) override;
@@ -83,6 +92,7 @@ private:
     std::atomic<bool> stop_{false};
     bool woken_ = true;  // rows of an earlier run may be waiting
     bool connected_;
+    std::int64_t connectedSinceMs_;  // when connected_ last changed
     std::string lastError_;
     std::uint64_t passes_ = 0;
     std::thread thread_;  // last: started once everything above exists

@@ -82,14 +82,31 @@ CREATE INDEX records_started ON records (started_ms);
 UPDATE schema_version SET version = 2;
 )sql";
 
-const std::vector<const char*> kSqliteSteps = {kSqliteV1, kSqliteV1ToV2};
-const std::vector<const char*> kPostgresSteps = {kPostgresV1, kPostgresV1ToV2};
+// The place a unit was plugged in, by its slot name; a note on how its job went ("from boot
+// loader"); and each failed unit's line trace, compressed, kept in the local file only (a
+// trace is for whoever studies that station's failure, and large).
+const char* const kSqliteV2ToV3 = R"sql(
+ALTER TABLE records ADD COLUMN slot TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN note TEXT NOT NULL DEFAULT '';
+CREATE TABLE traces (id TEXT PRIMARY KEY, gzip BLOB NOT NULL);
+PRAGMA user_version = 3;
+)sql";
+
+const char* const kPostgresV2ToV3 = R"sql(
+ALTER TABLE records ADD COLUMN slot TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN note TEXT NOT NULL DEFAULT '';
+UPDATE schema_version SET version = 3;
+)sql";
+
+const std::vector<const char*> kSqliteSteps = {kSqliteV1, kSqliteV1ToV2, kSqliteV2ToV3};
+const std::vector<const char*> kPostgresSteps = {kPostgresV1, kPostgresV1ToV2, kPostgresV2ToV3};
 
 const std::vector<std::string> kColumns = {"id",
                                            "started_ms",
                                            "ended_ms",
                                            "station",
                                            "port",
+                                           "slot",
                                            "serial",
                                            "signature",
                                            "hardware",
@@ -100,6 +117,7 @@ const std::vector<std::string> kColumns = {"id",
                                            "mode_before",
                                            "mode_after",
                                            "job",
+                                           "note",
                                            "file_name",
                                            "file_sha256",
                                            "result",
@@ -127,6 +145,7 @@ std::vector<std::optional<std::string>> RowFields(const UnitRecord& r) {
             r.endedMs ? std::optional<std::string>(std::to_string(r.endedMs)) : std::nullopt,
             r.station,
             r.port,
+            r.slot,
             r.serial,
             r.signature,
             r.hardware,
@@ -137,6 +156,7 @@ std::vector<std::optional<std::string>> RowFields(const UnitRecord& r) {
             r.modeBefore,
             r.modeAfter,
             r.job,
+            r.note,
             r.fileName,
             r.fileSha256,
             r.result,
@@ -153,9 +173,9 @@ UnitRecord RowFromFields(const std::vector<std::optional<std::string>>& f) {
     r.startedMs = std::strtoll(text(i++).c_str(), nullptr, 10);
     r.endedMs = std::strtoll(text(i++).c_str(), nullptr, 10);
     for (std::string* s :
-         {&r.station, &r.port, &r.serial, &r.signature, &r.hardware, &r.firmwareBefore,
+         {&r.station, &r.port, &r.slot, &r.serial, &r.signature, &r.hardware, &r.firmwareBefore,
           &r.firmwareAfter, &r.bootwareBefore, &r.bootwareAfter, &r.modeBefore, &r.modeAfter,
-          &r.job, &r.fileName, &r.fileSha256, &r.result, &r.resultText})
+          &r.job, &r.note, &r.fileName, &r.fileSha256, &r.result, &r.resultText})
         *s = text(i++);
     const std::string seconds = text(i++);
     std::from_chars(seconds.data(), seconds.data() + seconds.size(), r.seconds);

@@ -13,7 +13,7 @@
 
 namespace record_schema {
 
-inline constexpr int kVersion = 2;
+inline constexpr int kVersion = 3;
 
 // Version 1, the first shape: no bootware nor mode before and after, no revisions for
 // forwarding. Kept whole (not only as a step) so that a test can make a version-1 database.

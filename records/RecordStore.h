@@ -29,9 +29,11 @@ struct RecordFilter {
 // that keeps its rows only locally.
 struct ForwardState {
     bool enabled = false;
-    bool connected = false;  // the last attempt reached the server
-    int pending = 0;         // rows written locally and not yet on the server
-    std::string lastError;   // redacted; empty after a successful pass
+    bool connected = false;    // the last attempt reached the server
+    int pending = 0;           // rows written locally and not yet on the server
+    std::string lastError;     // redacted; empty after a successful pass
+    std::int64_t sinceMs = 0;  // UTC ms: when `connected` last changed (the store's start)
+    std::string localFile;     // where the rows wait meanwhile
 };
 
 class RecordStore {
@@ -54,6 +56,18 @@ public:
     // Rows in the order they were started.
     virtual bool List(const RecordFilter& filter, std::vector<UnitRecord>& rows,
                       std::string& error) = 0;
+
+    // A unit's line trace, kept with its row in the local store, compressed. A station writes
+    // each unit's trace to TraceFile(id) as its job goes (so that a killed station's unit keeps
+    // it) and hands it over with KeepTrace; files left by a killed station are taken in by
+    // the next start's MarkInterrupted.
+    virtual std::string TraceFile(const std::string& id) const = 0;
+    // Stores the file's text as the trace of row `id` and removes the file.
+    virtual bool KeepTrace(const std::string& id, std::string& error) = 0;
+    // The trace of the row whose id is `id` or begins with it; `fullId` empty when none is
+    // kept; an error for a prefix that several rows share.
+    virtual bool Trace(const std::string& id, std::string& fullId, std::string& text,
+                       std::string& error) = 0;
 
     // Where the rows go, for messages: a file path or a redacted connection.
     virtual std::string Describe() const = 0;

@@ -2,15 +2,23 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
+#include <system_error>
 #include <utility>
 
+#include "records/Gzip.h"
 #include "records/RecordSchema.h"
 #include "records/RecordTime.h"
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;  // another station's transaction is short
+constexpr const char* kTraceSuffix = ".trace";
+// A kept trace is read back whole; one this large is no trace of a unit's job.
+constexpr std::size_t kMaxTraceBytes = std::size_t{1} << 30;
 
 // One prepared statement, finalized on every path.
 class Statement {
@@ -31,6 +39,15 @@ public:
             sqlite3_bind_null(stmt_, index);
     }
     void Bind(int index, long long value) { sqlite3_bind_int64(stmt_, index, value); }
+    void BindBlob(int index, const std::string& data) {
+        sqlite3_bind_blob64(stmt_, index, data.data(), data.size(), SQLITE_TRANSIENT);
+    }
+    std::string Blob(int column) {
+        const void* data = sqlite3_column_blob(stmt_, column);
+        const int size = sqlite3_column_bytes(stmt_, column);
+        return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size))
+                    : std::string();
+    }
     // Ready to run again with new values.
     void Reset() { sqlite3_reset(stmt_); }
     // SQLITE_ROW, SQLITE_DONE or an error code.
@@ -193,6 +210,7 @@ bool SqliteRecordStore::MarkInterrupted(const std::string& station, int& count,
     s.Bind(1, station);
     const bool done = s.Ok() && s.Step() == SQLITE_DONE;
     if (done) count = sqlite3_changes(db_);
+    if (done) TakeInLeftTraces();
     running_->Share();
     if (!done) error = Failure("write to");
     return done;
@@ -279,4 +297,95 @@ int SqliteRecordStore::PendingCount() {
     const std::lock_guard<std::mutex> lock(mutex_);
     Statement s(db_, "SELECT count(*) FROM records WHERE forwarded < revision");
     return s.Ok() && s.Step() == SQLITE_ROW ? static_cast<int>(s.Int(0)) : -1;
+}
+
+std::string SqliteRecordStore::TraceFile(const std::string& id) const {
+    const std::filesystem::path folder = path_ + ".traces";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);  // a failure shows when it is opened
+    return (folder / (id + kTraceSuffix)).string();
+}
+
+bool SqliteRecordStore::StoreTrace(const std::string& id, const std::string& text,
+                                   std::string& error) {
+    std::string packed;
+    if (!gzip::Compress(text, packed)) {
+        error = "Cannot compress the line trace of " + id + ": out of memory";
+        return false;
+    }
+    Statement s(db_, "INSERT OR REPLACE INTO traces (id, gzip) VALUES (?1, ?2)");
+    s.Bind(1, id);
+    s.BindBlob(2, packed);
+    if (s.Ok() && s.Step() == SQLITE_DONE) return true;
+    error = Failure("write to");
+    return false;
+}
+
+bool SqliteRecordStore::KeepTrace(const std::string& id, std::string& error) {
+    const std::string file = TraceFile(id);
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = "Cannot read the line trace " + file;
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!StoreTrace(id, text.str(), error)) return false;
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    return true;
+}
+
+void SqliteRecordStore::TakeInLeftTraces() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (fs::directory_iterator it(path_ + ".traces", ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().extension() == kTraceSuffix) files.push_back(it->path());
+    for (const fs::path& file : files) {
+        const std::string id = file.stem().string();
+        Statement s(db_, "SELECT 1 FROM records WHERE id = ?1");
+        s.Bind(1, id);
+        if (s.Ok() && s.Step() == SQLITE_ROW) {
+            std::ifstream in(file, std::ios::binary);
+            std::ostringstream text;
+            text << in.rdbuf();
+            std::string error;
+            // A trace that cannot be kept now stays for the next start.
+            if (!in || !StoreTrace(id, text.str(), error)) continue;
+        }
+        fs::remove(file, ec);
+    }
+}
+
+bool SqliteRecordStore::Trace(const std::string& id, std::string& fullId, std::string& text,
+                              std::string& error) {
+    fullId.clear();
+    text.clear();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    // A prefix by its length, not LIKE: what the user typed is never a pattern.
+    Statement s(db_,
+                "SELECT id, gzip FROM traces WHERE substr(id, 1, length(?1)) = ?1 "
+                "ORDER BY id = ?1 DESC LIMIT 2");
+    s.Bind(1, id);
+    int rc = s.Ok() ? s.Step() : SQLITE_ERROR;
+    std::vector<std::pair<std::string, std::string>> found;
+    for (; rc == SQLITE_ROW; rc = s.Step())
+        found.emplace_back(s.Text(0).value_or(""), s.Blob(1));
+    if (rc != SQLITE_DONE) {
+        error = Failure("read");
+        return false;
+    }
+    if (found.empty()) return true;
+    if (found.size() > 1 && found[0].first != id) {
+        error = "Several records' ids begin with " + id + "; give more of the id.";
+        return false;
+    }
+    if (!gzip::Decompress(found[0].second, text, kMaxTraceBytes)) {
+        error = "The line trace of " + found[0].first + " in " + path_ + " is damaged.";
+        return false;
+    }
+    fullId = found[0].first;
+    return true;
 }

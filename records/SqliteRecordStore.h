@@ -39,6 +39,10 @@ public:
                        const std::string& fileSha256, bool& passed, std::string& error) override;
     bool List(const RecordFilter& filter, std::vector<UnitRecord>& rows,
               std::string& error) override;
+    std::string TraceFile(const std::string& id) const override;
+    bool KeepTrace(const std::string& id, std::string& error) override;
+    bool Trace(const std::string& id, std::string& fullId, std::string& text,
+               std::string& error) override;
     std::string Describe() const override { return path_; }
 
     // For the forwarder: up to `limit` rows whose latest revision the server has not
@@ -52,6 +56,10 @@ public:
 private:
     SqliteRecordStore(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
     bool Migrate(std::string& error);
+    // The trace files a killed station left: kept with their rows, or removed when no row
+    // was begun for them (the unit was still being searched).
+    void TakeInLeftTraces();
+    bool StoreTrace(const std::string& id, const std::string& text, std::string& error);
     // "Cannot <what> the records database PATH: <SQLite's reason>".
     std::string Failure(const std::string& what) const;
 

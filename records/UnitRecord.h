@@ -27,13 +27,17 @@ struct UnitRecord {
     std::int64_t endedMs = 0;    // 0 while the row is started or when it was interrupted
     std::string station;         // host name
     std::string port;
+    // Where the unit was plugged in: the place's name from the station's slot file, else the
+    // place itself (the USB topology path, a link's name); "" where the port has no place.
+    std::string slot;
     std::string serial;
     std::string signature;
     std::string hardware;
     std::string firmwareBefore, firmwareAfter;
     std::string bootwareBefore, bootwareAfter;
     std::string modeBefore, modeAfter;
-    std::string job;  // what the station was asked, e.g. "update+mode 02"
+    std::string job;   // what the station was asked, e.g. "update+mode 02"
+    std::string note;  // how the job went about it, e.g. "from boot loader"
     std::string fileName;
     std::string fileSha256;  // hex, lower case; "" when the job has no file
     // The update's outcome as a short stable token ("ok", "canceled", "port-lost",

@@ -122,6 +122,7 @@ UnitRecord Unit(const std::string& serial, const std::string& station) {
     UnitRecord r;
     r.station = station;
     r.port = "/dev/ttyUSB0";
+    r.slot = "Slot 1";
     r.serial = serial;
     r.signature = "KV-2";
     r.hardware = "2.1";
@@ -129,6 +130,7 @@ UnitRecord Unit(const std::string& serial, const std::string& station) {
     r.bootwareBefore = "0.9";
     r.modeBefore = "01";
     r.job = "update+mode 02";
+    r.note = "from boot loader";
     r.fileName = "fw 1.08, \"final\".rfw";  // a comma and quotes: CSV must quote it
     r.fileSha256 = std::string(64, 'a');
     return r;
@@ -232,8 +234,8 @@ TYPED_TEST(RecordStoreSuite, KeepsEveryFieldFiltersAndExports) {
     // Exports read back: a CSV header and one quoted line per row, JSON with every row.
     const std::string csv = RecordsCsv(rows);
     EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
-              "id,started,ended,station,port,serial,signature,hardware,firmware_before,"
-              "firmware_after,bootware_before,bootware_after,mode_before,mode_after,job,"
+              "id,started,ended,station,port,slot,serial,signature,hardware,firmware_before,"
+              "firmware_after,bootware_before,bootware_after,mode_before,mode_after,job,note,"
               "file_name,file_sha256,result,result_text,seconds,verdict");
     EXPECT_NE(csv.find(",\"fw 1.08, \"\"final\"\".rfw\","), std::string::npos);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
@@ -246,6 +248,7 @@ TYPED_TEST(RecordStoreSuite, KeepsEveryFieldFiltersAndExports) {
 
 TYPED_TEST(RecordStoreSuite, RowsLeftStartedByAStoppedStationBecomeInterrupted) {
     std::string error;
+    std::string traceId;
     {
         // The station dies with its units begun: their rows are committed, not completed.
         auto store = this->Open();
@@ -254,6 +257,11 @@ TYPED_TEST(RecordStoreSuite, RowsLeftStartedByAStoppedStationBecomeInterrupted) 
         ASSERT_TRUE(store->Begin(mine, error)) << error;
         theirs.startedMs = mine.startedMs + 1;
         ASSERT_TRUE(store->Begin(theirs, error)) << error;
+        // Its unit's line trace was being written as the job went; another file belongs to a
+        // unit that was still being searched (no row).
+        std::ofstream(store->TraceFile(mine.id)) << "   0.000 open /dev/ttyUSB0\n";
+        std::ofstream(store->TraceFile(NewRowId())) << "   0.000 open /dev/ttyUSB1\n";
+        traceId = mine.id;
     }
     auto store = this->Open();
     int count = 0;
@@ -261,6 +269,16 @@ TYPED_TEST(RecordStoreSuite, RowsLeftStartedByAStoppedStationBecomeInterrupted) 
     EXPECT_EQ(count, 1);
     EXPECT_EQ(this->Serials(this->Rows(*store)),
               (std::vector<std::string>{"000200:interrupted", "000201:started"}));
+    // The trace is kept with its row, found by a prefix of the id; the stray file is gone.
+    std::string fullId, text;
+    ASSERT_TRUE(store->Trace(traceId.substr(0, 8), fullId, text, error)) << error;
+    EXPECT_EQ(fullId, traceId);
+    EXPECT_EQ(text, "   0.000 open /dev/ttyUSB0\n");
+    const std::filesystem::path traces =
+        std::filesystem::path(store->TraceFile(traceId)).parent_path();
+    EXPECT_TRUE(std::filesystem::is_empty(traces));
+    ASSERT_TRUE(store->Trace("f-no-such", fullId, text, error)) << error;
+    EXPECT_TRUE(fullId.empty());
     ASSERT_TRUE(store->MarkInterrupted("bench-1", count, error)) << error;
     EXPECT_EQ(count, 0);
 
@@ -316,7 +334,9 @@ TYPED_TEST(RecordStoreSuite, RefusesANewerSchemaAndLeavesItUntouched) {
     options.localFile = this->backend_.LocalFile(1);
     std::string error;
     EXPECT_FALSE(OpenRecordStore(this->backend_.Where(), error, options));
-    EXPECT_NE(error.find("has schema version 3, newer than this program knows (2)"),
+    EXPECT_NE(error.find("has schema version " + std::to_string(record_schema::kVersion + 1) +
+                         ", newer than this program knows (" +
+                         std::to_string(record_schema::kVersion) + ")"),
               std::string::npos)
         << error;
     EXPECT_EQ(this->backend_.Snapshot(), before);
