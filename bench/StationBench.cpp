@@ -123,11 +123,12 @@ int main(int argc, char** argv) {
     plugged[(dir / "bench" / "a0").string()] = Clock::now();
     sims.push_back(sim(next++, true));
     station.Start(
-        [&](const std::string& port, const std::string& text) {
+        [&](const Station::Slot& slot, const std::string& text) {
             if (text == "passed" || text.rfind("failed", 0) == 0)
-                unitSeconds[port] = std::chrono::duration<double>(Clock::now() - plugged[port]).count();
+                unitSeconds[slot.port] =
+                    std::chrono::duration<double>(Clock::now() - plugged[slot.port]).count();
         },
-        [&] { loop.Quit(0); });
+        nullptr, [&] { loop.Quit(0); });
     loop.Run();
     const double stationAll = Since(t0);
     double stationUnit = 0;
@@ -142,10 +143,10 @@ int main(int argc, char** argv) {
     std::printf("%-44s %10.2f %12.0f\n", "gang: search and update, all at once", gangUnit,
                 units * 3600.0 / gangAll);
     std::printf("%-44s %10.2f %12.0f\n", "station: plug-in to record, one by one", stationUnit,
-                c.unitsPerHour);
+                c.unitsPerHour.value_or(0));
     std::printf("\nstation overhead per unit: %.1f %% (goal: at most 5 %%); passed %d of %d\n",
                 100 * (stationUnit / gangUnit - 1), c.passed, units);
-    std::printf("(units per hour: the station's count over its units' own span; the gang's over "
+    std::printf("(units per hour: the station's passed units over its run; the gang's over "
                 "its %.1f s)\n",
                 gangAll);
     (void)stationAll;

@@ -60,12 +60,16 @@ CliApp::CliApp(const std::string& name)
 
 int CliApp::Run() {
     int status = kExitUsage;
-    if (!options.trace.empty()) {
+    // Several ports trace to FILE.1, FILE.2, ...: FILE itself is not made.
+    const bool perPort = options.ports.size() > 1 ||
+                         (options.ports.size() == 1 &&
+                          (options.ports[0] == "all" || options.ports[0].rfind("all:", 0) == 0));
+    if (!options.trace.empty() && !perPort) {
         std::string reason;
         trace = LineTrace::OpenFile(options.trace, reason);
         if (!trace) sink.Error("Cannot open the trace file " + options.trace + ": " + reason);
     }
-    if (options.trace.empty() || trace) status = action ? action() : kExitUsage;
+    if (options.trace.empty() || trace || perPort) status = action ? action() : kExitUsage;
     if (options.json && (result || status != kExitOk)) {
         nlohmann::json out = result && result->is_object() ? *result : nlohmann::json::object();
         out["ok"] = status == kExitOk;

@@ -11,6 +11,7 @@
 #include "cli/CliApp.h"
 #include "cli/ConsoleUpdateView.h"
 #include "cli/Interrupts.h"
+#include "cli/LiveLines.h"
 #include "platform/CodePage.h"
 #include "platform/NamePattern.h"
 #include "platform/Terminal.h"
@@ -70,26 +71,13 @@ const char* StepName(const PortRun::Step& step) {
             return "repair";
         case PortRun::Step::Kind::Update:
             return "update";
+        case PortRun::Step::Kind::Listen:
+            return "listening for a boot loader";
     }
     return "";
 }
 
-std::string ResultText(const PortRun& run) {
-    switch (run.GetResult()) {
-        case PortRun::Result::Running:
-            return "running";
-        case PortRun::Result::Ok:
-            return "ok";
-        case PortRun::Result::NotFound:
-            return "no adapter";
-        case PortRun::Result::Interrupted:
-            return "interrupted";
-        case PortRun::Result::Failed:
-            break;
-    }
-    const std::vector<std::string>& said = run.Said();
-    return said.empty() ? "failed" : "failed: " + said.back();
-}
+constexpr const char* kInBootLoader = "in its boot loader";
 
 std::string Utf8(const Bytes& text) {
     return platform::Cp1251ToUtf8(text);
@@ -138,6 +126,14 @@ int CliHost::Run(const CommandPlan& plan) {
     }
     std::vector<PortRun::Step> steps;
     if (const int status = plan.prepare(steps)) return status;
+    // An adapter found in its boot loader gets the plan's update, handed over at once and
+    // waiting for the prompt it was heard calling with.
+    for (const PortRun::Step& step : steps)
+        if (step.kind == PortRun::Step::Kind::Update) {
+            bootUpdate_ = step;
+            bootUpdate_->noSearch = true;
+            bootUpdate_->wait = true;
+        }
     if (automatic) return RunAuto(pattern, std::move(steps));
     if (all) {
         const std::vector<std::string> listed = ListedPorts(pattern);
@@ -158,7 +154,7 @@ PortRun& CliHost::AddRun(const std::string& port) {
     if (mode_ == Mode::One || mode_ == Mode::Auto) trace = cli_.trace.get();
     runs_.push_back(
         std::make_unique<PortRun>(loop_, DevicePath(port), port, *this, CoreOptions{}, trace));
-    stepText_.emplace_back();
+    state_.emplace_back();
     return *runs_.back();
 }
 
@@ -212,17 +208,20 @@ int CliHost::RunSeveral(const std::vector<std::string>& ports,
                         const std::vector<PortRun::Step>& steps, bool all) {
     mode_ = all ? Mode::All : Mode::Several;
     live_ = !cli_.options.json && platform::IsTerminal(stdout);
+    if (live_) liveLines_ = std::make_unique<LiveLines>(stdout);
     for (std::size_t i = 0; i < ports.size(); ++i) {
         PortRun& run = AddRun(ports[i]);
         // Each port its own trace, named after the one asked for.
-        if (cli_.trace && !cli_.options.trace.empty()) {
+        if (!cli_.options.trace.empty()) {
+            const std::string path = cli_.options.trace + "." + std::to_string(i + 1);
             std::string reason;
-            auto trace =
-                LineTrace::OpenFile(cli_.options.trace + "." + std::to_string(i + 1), reason);
-            if (trace) {
-                run.SetTrace(trace.get());
-                traces_.push_back(std::move(trace));
+            auto trace = LineTrace::OpenFile(path, reason);
+            if (!trace) {
+                cli_.sink.Error("Cannot open the trace file " + path + ": " + reason);
+                return kExitUsage;
             }
+            run.SetTrace(trace.get());
+            traces_.push_back(std::move(trace));
         }
     }
     if (!Interrupted())
@@ -236,7 +235,7 @@ int CliHost::RunSeveral(const std::vector<std::string>& ports,
     for (const auto& run : runs_) {
         if (!Counted(*run)) continue;
         ++counted;
-        failed += run->GetResult() == PortRun::Result::Ok ? 0 : 1;
+        failed += Outcome(*run) == PortOutcome::Ok ? 0 : 1;
     }
     const bool ok = counted > 0 && failed == 0 && !Interrupted();
     if (cli_.options.json) {
@@ -260,7 +259,86 @@ int CliHost::RunSeveral(const std::vector<std::string>& ports,
 // not open, is only named.
 bool CliHost::Counted(const PortRun& run) const {
     if (mode_ != Mode::All) return true;
-    return run.GetResult() != PortRun::Result::NotFound && !run.OpenFailed();
+    return Outcome(run) != PortOutcome::NoAdapter && !run.OpenFailed();
+}
+
+std::size_t CliHost::IndexOf(const PortRun& run) const {
+    for (std::size_t i = 0; i < runs_.size(); ++i)
+        if (runs_[i].get() == &run) return i;
+    return runs_.size();
+}
+
+PortOutcome CliHost::Outcome(const PortRun& run) const {
+    const std::size_t i = IndexOf(run);
+    const RunState* state = i < state_.size() ? &state_[i] : nullptr;
+    switch (run.GetResult()) {
+        case PortRun::Result::Running:
+            return PortOutcome::Running;
+        case PortRun::Result::Interrupted:
+            return PortOutcome::Interrupted;
+        case PortRun::Result::NotFound:
+            return PortOutcome::NoAdapter;
+        case PortRun::Result::Failed:
+            return PortOutcome::Failed;
+        case PortRun::Result::Ok:
+            break;
+    }
+    // A run that ended with its listen: the port has no adapter, or one in its boot loader.
+    if (state && state->listened && !state->fromBootLoader)
+        return state->heard ? PortOutcome::BootLoader : PortOutcome::NoAdapter;
+    return PortOutcome::Ok;
+}
+
+std::string CliHost::ResultText(const PortRun& run) const {
+    const std::size_t i = IndexOf(run);
+    const std::string origin =
+        i < state_.size() && state_[i].fromBootLoader ? " (from boot loader)" : "";
+    switch (Outcome(run)) {
+        case PortOutcome::Running:
+            return "running";
+        case PortOutcome::Ok:
+            return "ok" + origin;
+        case PortOutcome::NoAdapter:
+            return "no adapter";
+        case PortOutcome::BootLoader:
+            return kInBootLoader;
+        case PortOutcome::Interrupted:
+            return "interrupted";
+        case PortOutcome::Failed:
+            break;
+    }
+    const std::vector<std::string>& said = run.Said();
+    return (said.empty() ? "failed" : "failed: " + said.back()) + origin;
+}
+
+bool CliHost::Listen(PortRun& run) {
+    const std::size_t i = IndexOf(run);
+    if (i >= state_.size() || state_[i].listening || state_[i].listened || Interrupted() ||
+        run.GetResult() != PortRun::Result::NotFound)
+        return false;
+    state_[i].listening = true;
+    run.Start({PortRun::Step::Listen(kListenMs)});
+    return true;
+}
+
+bool CliHost::FinishFromBootLoader(PortRun& run) {
+    const std::size_t i = IndexOf(run);
+    if (i >= state_.size() || !state_[i].listening) return false;
+    state_[i].listening = false;
+    state_[i].listened = true;
+    state_[i].heard = run.GetResult() == PortRun::Result::Ok && run.PromptHeard();
+    if (!state_[i].heard || !bootUpdate_ || Interrupted() || mode_ == Mode::Auto) return false;
+    state_[i].fromBootLoader = true;
+    Event(run, "in its boot loader (heard calling): updating");
+    run.Start({*bootUpdate_});
+    return true;
+}
+
+// An adapter in its boot loader runs no firmware and answers no command but an update.
+void CliHost::PrintBootLoaderHint(const PortRun& run) const {
+    std::cerr << run.Port() << ": an adapter calls there from its boot loader (an update was "
+              << "cut short); finish it with\n  " << cli_.app.get_name() << " --port "
+              << run.Port() << " update --no-search --wait FILE\n";
 }
 
 int CliHost::RunAuto(const std::string& pattern, std::vector<PortRun::Step> steps) {
@@ -278,13 +356,50 @@ int CliHost::RunAuto(const std::string& pattern, std::vector<PortRun::Step> step
         for (auto& run : runs_)
             run->Start({PortRun::Step::Search()});
     RunLoop();
-    std::vector<PortRun*> found;
+    // Where nothing answered, a boot loader may be calling.
+    for (auto& run : runs_)
+        Listen(*run);
+    RunLoop();
+    std::vector<PortRun*> found, inBootLoader;
     for (auto& run : runs_) {
         if (run->Found()) found.push_back(run.get());
+        if (Outcome(*run) == PortOutcome::BootLoader) inBootLoader.push_back(run.get());
         // Busy, forbidden or gone: named with the reason, and the others are probed anyway.
         if (run->OpenFailed()) std::cerr << run->Port() << ": " << run->Failure() << '\n';
     }
     if (Interrupted()) return kExitFailed;
+    // An update finishes an adapter in its boot loader: it counts as the one adapter.
+    if (bootUpdate_ && found.empty() && inBootLoader.size() == 1) {
+        PortRun& run = *inBootLoader.front();
+        std::cerr << "Adapter found in its boot loader on " << run.Port() << "." << std::endl;
+        state_[IndexOf(run)].fromBootLoader = true;
+        mode_ = Mode::One;
+        chosen_ = true;
+        run.Start({*bootUpdate_});
+        RunLoop();
+        return FinishOne(run);
+    }
+    if (!plan_->changesAdapter || bootUpdate_ || found.empty())
+        for (PortRun* run : inBootLoader)
+            PrintBootLoaderHint(*run);
+    if (found.empty() && !inBootLoader.empty()) {
+        if (plan_->changesAdapter && bootUpdate_) {
+            cli_.sink.Error("Adapters wait in their boot loaders on " +
+                            std::to_string(inBootLoader.size()) +
+                            " ports; name the one to update with --port.");
+        } else {
+            cli_.sink.Error("No adapter answered; " + std::to_string(inBootLoader.size()) +
+                            (inBootLoader.size() == 1 ? " waits" : " wait") +
+                            " in its boot loader, which only an update can finish.");
+        }
+        if (cli_.options.json) {
+            nlohmann::json list = nlohmann::json::array();
+            for (PortRun* run : inBootLoader)
+                list.push_back(PortJson(*run));
+            cli_.result = nlohmann::json{{"ports", list}};
+        }
+        return kExitFailed;
+    }
     if (found.empty()) {
         if (listed.empty())
             cli_.sink.Error("No listed port matches " + pattern + ".");
@@ -297,10 +412,12 @@ int CliHost::RunAuto(const std::string& pattern, std::vector<PortRun::Step> step
         return kExitFailed;
     }
     if (!plan_->changesAdapter) {
-        // Every adapter found, with its port.
+        // Every adapter found, with its port (and those in their boot loaders, named above).
         if (cli_.options.json) {
             nlohmann::json list = nlohmann::json::array();
             for (PortRun* run : found)
+                list.push_back(PortJson(*run));
+            for (PortRun* run : inBootLoader)
                 list.push_back(PortJson(*run));
             cli_.result = nlohmann::json{{"ports", list}};
         } else {
@@ -312,12 +429,15 @@ int CliHost::RunAuto(const std::string& pattern, std::vector<PortRun::Step> step
         }
         return kExitOk;
     }
-    if (found.size() > 1) {
+    if (found.size() > 1 || (bootUpdate_ && !inBootLoader.empty())) {
         std::string names;
         for (PortRun* run : found)
             names += "\n  " + run->Port() + " (serial number " +
                      Utf8(run->Model().Identity.SerialNumber) + ")";
-        cli_.sink.Error("Adapters answered on " + std::to_string(found.size()) +
+        for (PortRun* run : inBootLoader)
+            names += "\n  " + run->Port() + " (" + kInBootLoader + ")";
+        cli_.sink.Error("Adapters answered on " +
+                        std::to_string(found.size() + (bootUpdate_ ? inBootLoader.size() : 0)) +
                         " ports; name the one to use with --port:" + names);
         return kExitFailed;
     }
@@ -355,8 +475,7 @@ std::vector<std::string> CliHost::ListedPorts(const std::string& pattern) {
 // ---- what the user sees -----------------------------------------------------------------
 
 void CliHost::Event(PortRun& run, const std::string& text) {
-    for (std::size_t i = 0; i < runs_.size(); ++i)
-        if (runs_[i].get() == &run) stepText_[i] = text;
+    if (const std::size_t i = IndexOf(run); i < state_.size()) state_[i].text = text;
     if (live_ || cli_.options.json || mode_ == Mode::Auto) return;
     std::cout << run.Port() << ": " << text << '\n' << std::flush;
 }
@@ -403,11 +522,17 @@ void CliHost::UpdateProgress(PortRun& run) {
         updateView_->SetProgressPos(run.PagesWritten());
         return;
     }
-    // The live view draws the pages itself; plain lines say each page once.
-    if (!live_ && !cli_.options.json && mode_ != Mode::Auto)
-        std::cout << run.Port() << ": Pages written: " << run.PagesWritten() << " / "
-                  << run.PageCount() << '\n'
-                  << std::flush;
+    // The live view draws the pages itself; plain lines say each page written once, from the
+    // first one on.
+    const std::size_t i = IndexOf(run);
+    if (live_ || cli_.options.json || mode_ == Mode::Auto || i >= state_.size()) return;
+    if (run.PageCount() <= 0 || run.PagesWritten() <= 0 ||
+        run.PagesWritten() == state_[i].pagesShown)
+        return;
+    state_[i].pagesShown = run.PagesWritten();
+    std::cout << run.Port() << ": Pages written: " << run.PagesWritten() << " / " << run.PageCount()
+              << '\n'
+              << std::flush;
 }
 
 void CliHost::Note(PortRun& run, const std::string& text) {
@@ -430,28 +555,34 @@ void CliHost::Message(PortRun& run, const std::string& text) {
 }
 
 void CliHost::Finished(PortRun& run) {
-    if (mode_ == Mode::Several || mode_ == Mode::All) Event(run, ResultText(run));
+    if (mode_ == Mode::Several || mode_ == Mode::All) {
+        if (Listen(run)) return Event(run, "no answer; listening for a boot loader");
+        if (FinishFromBootLoader(run)) return;
+        if (Outcome(run) == PortOutcome::BootLoader && !cli_.options.json && !live_)
+            PrintBootLoaderHint(run);
+        Event(run, ResultText(run));
+    }
     if (std::none_of(runs_.begin(), runs_.end(), [](const auto& r) { return r->Running(); }))
         loop_.Quit(0);
 }
 
-// Each port's line, drawn again in place: port, serial number, what it does, pages.
+// Each port's line, drawn again in place: port, serial number, what it does (whole), pages.
 void CliHost::Redraw() {
-    if (!live_) return;
-    std::ostringstream out;
-    if (drawn_ > 0) out << "\033[" << drawn_ << 'A';
+    if (!live_ || !liveLines_) return;
+    std::cout << std::flush;
+    std::vector<LiveLines::Line> lines;
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         const PortRun& run = *runs_[i];
-        out << "\r\033[K" << std::left << std::setw(22) << run.Port() << ' ' << std::setw(10)
-            << Utf8(run.Model().Identity.SerialNumber) << ' ' << std::setw(36)
-            << stepText_[i].substr(0, 36);
+        std::string text = state_[i].text;
         if (run.PageCount() > 0)
-            out << ' ' << run.PagesWritten() << '/' << run.PageCount() << ' '
-                << run.PagesWritten() * 100 / run.PageCount() << '%';
-        out << '\n';
+            text += ' ' + std::to_string(run.PagesWritten()) + '/' +
+                    std::to_string(run.PageCount()) + ' ' +
+                    std::to_string(run.PagesWritten() * 100 / run.PageCount()) + '%';
+        lines.push_back(
+            {Field(run.Port(), 22) + ' ' + Field(Utf8(run.Model().Identity.SerialNumber), 10) + ' ',
+             text});
     }
-    drawn_ = static_cast<int>(runs_.size());
-    std::cout << out.str() << std::flush;
+    liveLines_->Draw(lines);
 }
 
 void CliHost::PrintSummary(std::ostream& out) const {
@@ -462,9 +593,10 @@ void CliHost::PrintSummary(std::ostream& out) const {
     for (const auto& run : runs_) {
         std::ostringstream seconds;
         seconds << std::fixed << std::setprecision(1) << run->Seconds();
-        out << std::setw(22) << run->Port() << ' ' << std::setw(10)
-            << Utf8(run->IdentityBefore().SerialNumber) << ' ' << std::setw(10)
-            << Utf8(run->IdentityBefore().Firmware) << ' ' << std::setw(9) << seconds.str()
+        // An adapter finished from its boot loader was not known before: what it is now.
+        const AdapterIdentity& id = run->Found() ? run->IdentityBefore() : run->Model().Identity;
+        out << std::setw(22) << run->Port() << ' ' << std::setw(10) << Utf8(id.SerialNumber) << ' '
+            << std::setw(10) << Utf8(id.Firmware) << ' ' << std::setw(9) << seconds.str()
             << ResultText(*run) << '\n';
     }
     out << std::flush;
@@ -474,8 +606,13 @@ nlohmann::json CliHost::PortJson(const PortRun& run) const {
     nlohmann::json j = plan_->json ? plan_->json(run) : nlohmann::json::object();
     if (!j.is_object()) j = nlohmann::json::object();
     j["port"] = run.Port();
-    j["ok"] = run.GetResult() == PortRun::Result::Ok;
+    j["ok"] = Outcome(run) == PortOutcome::Ok;
     j["result"] = ResultText(run);
+    // As the summary's table: the unit each port found.
+    const AdapterIdentity& id = run.Found() ? run.IdentityBefore() : run.Model().Identity;
+    j["serial"] = Utf8(id.SerialNumber);
+    if (const std::size_t i = IndexOf(run); i < state_.size() && state_[i].fromBootLoader)
+        j["fromBootLoader"] = true;
     if (!run.Said().empty()) j["error"] = run.Failure();
     j["seconds"] = run.Seconds();
     return j;

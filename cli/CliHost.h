@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ class App;
 struct CliApp;
 class ConsoleUpdateView;
 class LineTrace;
+class LiveLines;
 
 // What a subcommand does on each port, and how a port's result is told.
 struct CommandPlan {
@@ -41,6 +43,9 @@ struct CommandPlan {
     std::function<void(const PortRun&, bool ok)> finish;
 };
 
+// How a port's run ended, as the command line tells it.
+enum class PortOutcome { Running, Ok, Failed, NoAdapter, BootLoader, Interrupted };
+
 class CliHost : public PortRun::Observer {
 public:
     explicit CliHost(CliApp& cli);
@@ -52,6 +57,8 @@ public:
     int Run(const CommandPlan& plan);
     // SIGINT or SIGTERM came while this host lived.
     static bool Interrupted();
+    // How long a port where no adapter answers is listened to for a boot loader's prompt.
+    static constexpr int kListenMs = 1000;
 
 private:
     enum class Mode { One, Several, Auto, All };
@@ -71,6 +78,15 @@ private:
     nlohmann::json PortJson(const PortRun& run) const;
     bool Counted(const PortRun& run) const;
     void Event(PortRun& run, const std::string& text);
+    std::size_t IndexOf(const PortRun& run) const;
+    PortOutcome Outcome(const PortRun& run) const;
+    std::string ResultText(const PortRun& run) const;
+    // A port where no adapter answered the search is listened to: a boot loader that calls is
+    // an adapter left there by an update cut short (true: the run goes on).
+    bool Listen(PortRun& run);
+    // After the listen: an update finishes an adapter heard in its boot loader (true: it runs).
+    bool FinishFromBootLoader(PortRun& run);
+    void PrintBootLoaderHint(const PortRun& run) const;
 
     // PortRun::Observer
     void StepStarted(PortRun& run, const PortRun::Step& step) override;
@@ -87,10 +103,20 @@ private:
     Mode mode_ = Mode::One;
     bool chosen_ = false;  // `auto` found the one adapter the rest of the command is for
     bool live_ = false;    // several ports on a terminal: lines redrawn in place
-    int drawn_ = 0;        // lines of the live view on the terminal now
     EventLoop loop_;
     std::vector<std::unique_ptr<PortRun>> runs_;
-    std::vector<std::string> stepText_;               // per run: what the live view says it does
+    // Per run, in the order of runs_.
+    struct RunState {
+        std::string text;             // what the live view says it does
+        bool listening = false;       // listening for a boot loader's prompt
+        bool listened = false;        // ... done: `heard` says what came of it
+        bool heard = false;           // a boot loader called: the adapter sits in it
+        bool fromBootLoader = false;  // the update was started on the boot loader
+        int pagesShown = -1;          // the last page count a plain line told
+    };
+    std::vector<RunState> state_;
+    std::optional<PortRun::Step> bootUpdate_;  // the plan's update, started on a boot loader
+    std::unique_ptr<LiveLines> liveLines_;
     std::unique_ptr<ConsoleUpdateView> updateView_;   // one port's progress
     std::vector<std::unique_ptr<LineTrace>> traces_;  // several ports: a trace each
     std::unique_ptr<Timer> interruptPoll_;

@@ -1,11 +1,18 @@
 #include "platform/Terminal.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace platform {
 
 bool IsTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) == 1;
+}
+
+int TerminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 }  // namespace platform

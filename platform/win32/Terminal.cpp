@@ -14,4 +14,12 @@ bool IsTerminal(std::FILE* stream) {
     return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &mode) != 0;
 }
 
+int TerminalColumns(std::FILE* stream) {
+    const int fd = _fileno(stream);
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (fd < 0 || !GetConsoleScreenBufferInfo(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 }  // namespace platform
