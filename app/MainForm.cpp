@@ -41,6 +41,19 @@ W* MakeField(QWidget* parent, const char* name, QRect geometry, QLabel* label) {
     return w;
 }
 
+// A label at the window's left edge whose text (a longer translation) would reach closer to
+// the edge than `margin`: the field after it gives up the room, so the text keeps the margin
+// the strip's other rows have.
+void KeepLeftMargin(QLabel* label, QWidget* field, int margin) {
+    const int right = label->geometry().right();
+    const int needed = label->fontMetrics().horizontalAdvance(label->text());
+    const int overflow = margin + needed - 1 - right;
+    if (overflow <= 0) return;
+    label->setGeometry(margin, label->y(), needed, label->height());
+    field->setGeometry(field->x() + overflow, field->y(), field->width() - overflow,
+                       field->height());
+}
+
 QLineEdit* MakeReadOnly(QWidget* parent, const char* name, QRect geometry, QLabel* label) {
     auto* e = MakeField<QLineEdit>(parent, name, geometry, label);
     e->setReadOnly(true);
@@ -209,9 +222,8 @@ void MainForm::SetupUi(QWidget* window) {
     // ---- Status strip ----
     const int row1 = 298;
     const int row2 = 325;
-    edSignature =
-        MakeReadOnly(window, "edSignature", {59, row1, 190, 21},
-                     MakeLabel(window, "lbSignature", {2, row1, 55, 21}, tr("Signature:")));
+    QLabel* lbSignature = MakeLabel(window, "lbSignature", {2, row1, 55, 21}, tr("Signature:"));
+    edSignature = MakeReadOnly(window, "edSignature", {59, row1, 190, 21}, lbSignature);
     edSerial =
         MakeReadOnly(window, "edSerial", {326, row1, 69, 21},
                      MakeLabel(window, "lbSerial", {250, row1, 74, 21}, tr("Serial Number:")));
@@ -221,13 +233,15 @@ void MainForm::SetupUi(QWidget* window) {
     edVersion =
         MakeReadOnly(window, "edVersion", {kFirmwareLeft, row1, kFirmwareWidth, 21},
                      MakeLabel(window, "lbVersionCaption", {482, row1, 50, 21}, tr("Firmware:")));
-    edCopyRight =
-        MakeReadOnly(window, "edCopyRight", {kCopyrightLeft, row2, kCopyrightDesignWidth, 21},
-                     MakeLabel(window, "lbCopyRight", {2, row2, 54, 21}, tr("Copyright:")));
+    QLabel* lbCopyRight = MakeLabel(window, "lbCopyRight", {2, row2, 54, 21}, tr("Copyright:"));
+    edCopyRight = MakeReadOnly(window, "edCopyRight",
+                               {kCopyrightLeft, row2, kCopyrightDesignWidth, 21}, lbCopyRight);
     edBootVer = MakeReadOnly(window, "edBootVer", {400, row2, 51, 21},
                              MakeLabel(window, "lbBootVer", {346, row2, 52, 21}, tr("Bootware:")));
     // At its wider widths the field lies over the Bootware field and its label.
     edCopyRight->raise();
+    KeepLeftMargin(lbSignature, edSignature, kStripMargin);
+    KeepLeftMargin(lbCopyRight, edCopyRight, kStripMargin);
     // Up to the voltage field, the box after its caption (as the strip's other fields follow
     // theirs), close to it: the caption fills the rest.
     cbPower = MakeButton<QCheckBox>(window, "cbPower", {461, row2, kFirmwareLeft - 461, 21},

@@ -26,6 +26,9 @@ public:
     // The status strip's Copyright field: as designed, and reaching the Firmware field's
     // right edge, and ending where the Hardware field begins.
     static constexpr int kCopyrightLeft = 58;
+    // Where the status strip's first labels begin at the latest: the English texts keep a
+    // few pixels more, a longer translation no less.
+    static constexpr int kStripMargin = 5;
     static constexpr int kCopyrightDesignWidth = 285;
     static constexpr int kHardwareLeft = 453;
     static constexpr int kFirmwareLeft = 534;

@@ -14,6 +14,10 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "app/AboutPage.h"
 #include "app/ConfiguratorApp.h"
@@ -95,6 +99,15 @@ void TfrmMain::FormCreate(WindowSeams& seams) {
     ports_ = std::make_unique<PortListModel>(
         [this](const std::string& first) { return settings_->ReadRegStr("Port", first); },
         [this](const std::string& name) { settings_->WriteRegStr("Port", name); });
+    // The ports a developer's script or a bench names (scripts/run.sh names its simulator)
+    // are the likely pick when the remembered one is not there.
+    if (const char* named = std::getenv("CONFIGURATOR_PORTS")) {
+        std::vector<std::string> preferred;
+        std::stringstream list(named);
+        for (std::string entry; std::getline(list, entry, ':');)
+            preferred.push_back(entry);
+        ports_->Prefer(std::move(preferred));
+    }
     // The adapter's core in its order: update engine, serial device, model, the view that
     // renders the model into the widgets, and the control.
     CoreOptions options;

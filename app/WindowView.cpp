@@ -106,12 +106,13 @@ void WindowView::IdentityChanged() {
         const QSignalBlocker quiet(ui_.cbPower);
         ui_.cbPower->setChecked(id.ExtPowerOn);
     }
-    int width = MainForm::kCopyrightDesignWidth;
+    // The field's right edge is what the widths fix; a longer label may have moved its left.
+    int right = MainForm::kCopyrightLeft + MainForm::kCopyrightDesignWidth;
     if (id.CopyrightSize == CopyrightWidth::Full)
-        width = MainForm::kFirmwareLeft + MainForm::kFirmwareWidth - MainForm::kCopyrightLeft;
+        right = MainForm::kFirmwareLeft + MainForm::kFirmwareWidth;
     else if (id.CopyrightSize == CopyrightWidth::ToHardware)
-        width = MainForm::kHardwareLeft - MainForm::kCopyrightLeft;
-    ui_.edCopyRight->resize(width, ui_.edCopyRight->height());
+        right = MainForm::kHardwareLeft;
+    ui_.edCopyRight->resize(right - ui_.edCopyRight->x(), ui_.edCopyRight->height());
     for (Control c : {Control::cbPower, Control::edPower, Control::lbPower})
         ControlChanged(c);
 }

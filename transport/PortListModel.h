@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/PortEntries.h"
 
@@ -21,6 +22,10 @@ public:
     // must rebuild its widget); false when it is unchanged and nothing at all moved. `force`
     // rebuilds an unchanged list too.
     bool Fill(const PortEntries& fresh, bool force);
+    // Ports to select, in this order, when the remembered one is not listed (and to offer
+    // when none is remembered), before the first entry: names, or folders whose entries
+    // count (the virtual ports a developer or a bench names, such as the simulator's).
+    void Prefer(std::vector<std::string> names) { preferred_ = std::move(names); }
     // The user picked item `index`, or the drop-down has no selection (so does an index
     // outside the list).
     void Pick(std::optional<int> index);
@@ -37,8 +42,12 @@ public:
     bool PortPropEnabled() const { return portPropEnabled_; }
 
 private:
+    // The entry selected when the remembered port is not among `fresh`.
+    int Fallback(const PortEntries& fresh) const;
+
     ReadPort readPort_;
     WritePort writePort_;
+    std::vector<std::string> preferred_;
     PortEntries entries_;
     std::optional<int> selected_;
     bool searchEnabled_ = false;
