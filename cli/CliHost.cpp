@@ -321,12 +321,18 @@ bool CliHost::Listen(PortRun& run) {
     return true;
 }
 
-bool CliHost::FinishFromBootLoader(PortRun& run) {
+bool CliHost::ListenEnded(const PortRun& run) {
     const std::size_t i = IndexOf(run);
     if (i >= state_.size() || !state_[i].listening) return false;
     state_[i].listening = false;
     state_[i].listened = true;
     state_[i].heard = run.GetResult() == PortRun::Result::Ok && run.PromptHeard();
+    return true;
+}
+
+bool CliHost::FinishFromBootLoader(PortRun& run) {
+    if (!ListenEnded(run)) return false;
+    const std::size_t i = IndexOf(run);
     if (!state_[i].heard || !bootUpdate_ || Interrupted() || mode_ == Mode::Auto) return false;
     state_[i].fromBootLoader = true;
     Event(run, "in its boot loader (heard calling): updating");
@@ -337,8 +343,8 @@ bool CliHost::FinishFromBootLoader(PortRun& run) {
 // An adapter in its boot loader runs no firmware and answers no command but an update.
 void CliHost::PrintBootLoaderHint(const PortRun& run) const {
     std::cerr << run.Port() << ": an adapter calls there from its boot loader (an update was "
-              << "cut short); finish it with\n  " << cli_.app.get_name() << " --port "
-              << run.Port() << " update --no-search --wait FILE\n";
+              << "cut short); finish it with\n  " << cli_.app.get_name() << " --port " << run.Port()
+              << " update --no-search --wait FILE\n";
 }
 
 int CliHost::RunAuto(const std::string& pattern, std::vector<PortRun::Step> steps) {
@@ -561,6 +567,8 @@ void CliHost::Finished(PortRun& run) {
         if (Outcome(run) == PortOutcome::BootLoader && !cli_.options.json && !live_)
             PrintBootLoaderHint(run);
         Event(run, ResultText(run));
+    } else if (mode_ == Mode::Auto) {
+        ListenEnded(run);
     }
     if (std::none_of(runs_.begin(), runs_.end(), [](const auto& r) { return r->Running(); }))
         loop_.Quit(0);

@@ -84,6 +84,8 @@ private:
     // A port where no adapter answered the search is listened to: a boot loader that calls is
     // an adapter left there by an update cut short (true: the run goes on).
     bool Listen(PortRun& run);
+    // A listen has ended: what it heard is kept (false: the run was not listening).
+    bool ListenEnded(const PortRun& run);
     // After the listen: an update finishes an adapter heard in its boot loader (true: it runs).
     bool FinishFromBootLoader(PortRun& run);
     void PrintBootLoaderHint(const PortRun& run) const;

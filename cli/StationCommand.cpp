@@ -162,12 +162,10 @@ private:
     bool FinishForwarding() {
         ForwardState f = store_.Forwarding();
         if (!f.enabled || f.pending <= 0) return true;
-        if (f.connected) {
-            std::cerr << "Forwarding " << Rows(f.pending) << " to the server...\n";
-            store_.WaitForwarded(kLastForwardWait);
-            f = store_.Forwarding();
-            if (f.pending <= 0) return true;
-        }
+        std::cerr << "Forwarding " << Rows(f.pending) << " to the server...\n";
+        store_.WaitForwarded(kLastForwardWait);
+        f = store_.Forwarding();
+        if (f.pending <= 0) return true;
         std::cerr << Rows(f.pending) << " not yet on the server " << store_.Describe()
                   << (f.connected ? "" : " (unreachable since " + ClockTime(f.sinceMs) + ")")
                   << ": they are kept in " << f.localFile

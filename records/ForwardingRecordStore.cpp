@@ -118,6 +118,13 @@ ForwardState ForwardingRecordStore::Forwarding() const {
 
 bool ForwardingRecordStore::WaitForwarded(std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
+    {
+        // Whoever waits wants a pass now, not after the pause that follows a failure.
+        const std::lock_guard<std::mutex> lock(mutex_);
+        woken_ = true;
+        urgent_ = true;
+    }
+    wake_.notify_one();
     while (true) {
         std::uint64_t seen = 0;
         {
@@ -129,7 +136,8 @@ bool ForwardingRecordStore::WaitForwarded(std::chrono::milliseconds limit) {
         std::unique_lock<std::mutex> lock(mutex_);
         if (!passed_.wait_until(lock, deadline, [&] { return passes_ != seen || stop_; }))
             return false;
-        if (stop_) return false;
+        // A pass that could not reach the server: no use waiting out the limit for it.
+        if (stop_ || !connected_) return false;
     }
 }
 
@@ -155,7 +163,8 @@ void ForwardingRecordStore::Run() {
         if (failing) {
             // New rows do not cut the pause short: a server that is away is not asked for
             // each unit.
-            wake_.wait_until(lock, retryAt, [this] { return stop_.load(); });
+            wake_.wait_until(lock, retryAt, [this] { return stop_ || urgent_; });
+            urgent_ = false;
         } else {
             wake_.wait(lock, [this] { return stop_ || woken_; });
         }

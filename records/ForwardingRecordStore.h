@@ -51,6 +51,8 @@ public:
     }
     std::string Describe() const override;
     ForwardState Forwarding() const override;
+    // Starts a pass at once (also in the pause after a failure) and waits for the rows; gives
+    // up at the first pass that cannot reach the server.
     bool WaitForwarded(std::chrono::milliseconds limit) override;
 
 private:
@@ -90,7 +92,8 @@ private:
     std::condition_variable serverFree_;
     bool serverBusy_ = false;  // someone has the server's turn
     std::atomic<bool> stop_{false};
-    bool woken_ = true;  // rows of an earlier run may be waiting
+    bool woken_ = true;    // rows of an earlier run may be waiting
+    bool urgent_ = false;  // a pass is awaited now: the pause after a failure is cut short
     bool connected_;
     std::int64_t connectedSinceMs_;  // when connected_ last changed
     std::string lastError_;

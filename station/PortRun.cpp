@@ -26,6 +26,9 @@ void PortRun::Start(std::vector<Step> steps) {
     steps_ = std::move(steps);
     index_ = 0;
     interrupted_ = false;
+    // What was said against an earlier run (a search that found nothing before a listen) is
+    // not this one's failure.
+    said_.clear();
     result_ = Result::Running;
     startMs_ = loop_.NowMs();
     RunStep();

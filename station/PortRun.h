@@ -126,7 +126,8 @@ public:
     // The port would not open (busy, no permission, gone): the reason is among Said().
     bool OpenFailed() const { return openFailed_; }
     const Step* CurrentStep() const;
-    // Everything said against the run, one line each (the boxes and the judgements).
+    // Everything said against the run since its Start, one line each (the boxes and the
+    // judgements).
     const std::vector<std::string>& Said() const { return said_; }
     std::string Failure() const;
     double Seconds() const;

@@ -167,5 +167,47 @@ TEST_F(Gang, CtrlCStopsEveryUpdateAndClosesEveryPort) {
     }
 }
 
+// `all` over an adapter, one left in its boot loader (it calls) and a port without one: the
+// boot loader's is finished by the update, the empty port named and not counted; each port
+// keeps its own trace and no FILE beside them; the JSON names each unit; `auto` tells an
+// adapter in its boot loader from no adapter.
+TEST_F(Gang, AllFinishesAnAdapterLeftInItsBootLoaderAndNamesEachUnit) {
+    Add({});
+    Add({"--start-in-bootloader", "--wait-prompt"});
+    Add({"--speed", "57600"});  // deaf: no adapter there
+    const std::string trace = (dir_ / "trace").string();
+    Result r = Cli({"--trace", trace, "--port", "all:/dev/pts/*", "update", firmware_});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::string& boot = adapters_[1]->sim->Pty();
+    EXPECT_TRUE(Contains(r.out, boot + ": in its boot loader (heard calling): updating")) << r.out;
+    auto row = [&r](const std::string& port) {
+        const std::string tail = r.out.substr(r.out.rfind(port));
+        return tail.substr(0, tail.find('\n'));
+    };
+    EXPECT_TRUE(Contains(row(boot), "ok (from boot loader)")) << r.out;
+    EXPECT_TRUE(Contains(row(adapters_[2]->sim->Pty()), "no adapter")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "Pages written: 0 /")) << r.out;
+    EXPECT_TRUE(Slurp(adapters_[0]->image) == Pages() && Slurp(adapters_[1]->image) == Pages());
+    EXPECT_FALSE(fs::exists(trace));
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_TRUE(FileContains(trace + "." + std::to_string(i), " open ")) << i;
+
+    r = Cli({"--json", "--port", "all:/dev/pts/*", "search"});
+    const auto j = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(j.is_object()) << r.out;
+    ASSERT_EQ(j["ports"].size(), 3u) << r.out;
+    EXPECT_EQ(j["ports"][0]["serial"], "000101");
+    EXPECT_EQ(j["ports"][1]["serial"], "000102");
+    EXPECT_EQ(j["ports"][2]["serial"], "");
+
+    const Adapter& waiting = Add({"--start-in-bootloader", "--wait-prompt"});
+    r = Cli({"--port", "auto:/dev/pts/*", "search"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, waiting.sim->Pty() + ": an adapter calls there from its boot "
+                                                     "loader"))
+        << r.err;
+    EXPECT_EQ(waiting.State()["bootLoader"], true) << "a search only listens to it";
+}
+
 }  // namespace
 #endif

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -57,21 +58,30 @@ protected:
         o.env = env_;
         return o;
     }
-    std::unique_ptr<ChildProcess> Station(std::vector<std::string> args) const {
-        args.insert(args.begin(), {CONFIGURATOR_CLI_PATH, "station", "--update", firmware_,
-                                   "--settle", "100", "--ports", (dir_ / "bench" / "*").string()});
+    // A station whose job is `args` (an update of the bench's file unless it says otherwise),
+    // watching the ports that match `ports` in the bench.
+    std::unique_ptr<ChildProcess> Station(std::vector<std::string> args,
+                                          const std::string& ports = "*") const {
+        if (std::find(args.begin(), args.end(), "--mode") == args.end())
+            args.insert(args.begin(), {"--update", firmware_});
+        args.insert(args.begin(), {CONFIGURATOR_CLI_PATH, "station", "--settle", "100", "--ports",
+                                   (dir_ / "bench" / ports).string()});
         ChildProcess::Options o;
-        o.err = ChildProcess::kDiscard;
+        o.err = ChildProcess::kInherit;
         return std::make_unique<ChildProcess>(args, Env(o));
     }
-    // Reads the station's lines until one is `line`; false at its end or limit.
-    static bool Until(ChildProcess& station, const std::string& line, std::string& seen) {
+    // Reads the station's lines until each of `lines` has come, in any order; false at its
+    // end or limit.
+    static bool Until(ChildProcess& station, std::vector<std::string> lines, std::string& seen) {
         std::string got;
-        while (station.ReadLine(got)) {
+        while (!lines.empty() && station.ReadLine(got)) {
             seen += got + "\n";
-            if (got == line) return true;
+            lines.erase(std::remove(lines.begin(), lines.end(), got), lines.end());
         }
-        return false;
+        return lines.empty();
+    }
+    static bool Until(ChildProcess& station, const std::string& line, std::string& seen) {
+        return Until(station, std::vector<std::string>{line}, seen);
     }
     nlohmann::json Records(std::vector<std::string> args = {}) const {
         args.insert(args.begin(), {CONFIGURATOR_CLI_PATH, "--json", "records"});
@@ -173,6 +183,99 @@ TEST_F(Bench, EveryRowReachesASharedServerThatWasAwayForAWhile) {
     ASSERT_EQ(rows.size(), 3u) << rows;
     for (const auto& row : rows)
         EXPECT_EQ(row["verdict"], "passed");
+}
+
+// Units whose update was cut short sit in their boot loaders and answer no search: one calls
+// for its host, one waits silently for the greeting. The station finishes both, without the
+// update command, and their rows say so; a job without firmware cannot, and says why.
+TEST_F(Bench, UnitsLeftInTheirBootLoadersAreFinished) {
+    auto station = Station({"--units", "2"});
+    std::string seen;
+    const std::string image = (dir_ / "a.img").string();
+    Plug("a", {"--serial", "000331", "--start-in-bootloader", "--wait-prompt", "--image", image});
+    Plug("b", {"--serial", "000332", "--start-in-bootloader"});
+    ASSERT_TRUE(Until(
+        *station,
+        {Link("a") + ": passed (from boot loader)", Link("b") + ": passed (from boot loader)"},
+        seen))
+        << seen;
+    EXPECT_EQ(station->Finish().status, 0);
+    EXPECT_TRUE(Contains(seen, Link("a") + ": in its boot loader (heard calling): updating"));
+    // Heard calling, it was greeted only after its next prompt: "Waiting Connection...".
+    EXPECT_TRUE(Contains(seen, Link("a") + ": Waiting Connection..."));
+    EXPECT_EQ(Slurp(image), Slurp(firmware_).substr(80)) << "the whole image, every page";
+    auto rows = Records();
+    ASSERT_EQ(rows.size(), 2u) << rows;
+    for (const auto& row : rows) {
+        EXPECT_EQ(row["verdict"], "passed");
+        EXPECT_EQ(row["note"], "from boot loader");
+        EXPECT_EQ(row["firmwareBefore"], "") << "not known: its firmware did not run";
+        EXPECT_EQ(row["firmwareAfter"], "1.07");
+    }
+    EXPECT_EQ(rows[0]["serial"].get<std::string>() + rows[1]["serial"].get<std::string>() ==
+                      "000331000332" ||
+                  rows[0]["serial"].get<std::string>() + rows[1]["serial"].get<std::string>() ==
+                      "000332000331",
+              true)
+        << rows;
+
+    Unplug("a");
+    Unplug("b");
+    auto modeOnly = Station({"--mode", "02", "--units", "1"});
+    Plug("a", {"--serial", "000333", "--start-in-bootloader", "--wait-prompt"});
+    ASSERT_TRUE(Until(*modeOnly,
+                      Link("a") + ": failed (from boot loader): in its boot loader; this job "
+                                  "has no firmware to finish it",
+                      seen))
+        << seen;
+    EXPECT_EQ(modeOnly->Finish().status, 1);
+    rows = Records();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2]["verdict"], "failed");
+    EXPECT_EQ(rows[2]["job"], "mode 02");
+}
+
+// Two stations (one per hub) start together on one large firmware file and both work; the
+// file replaced on disk mid-shift changes nothing of what the units get, and each station
+// says so.
+TEST_F(Bench, TwoStationsShareOneLargeFileAndWriteWhatTheyReadAtTheirStart) {
+    std::string big(8 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>((i * 131 + i / 4099) & 0xFF);
+    std::ofstream(firmware_, std::ios::binary) << big;
+    std::ofstream(dir_ / "kept.rfw", std::ios::binary) << big;
+    auto first = Station({"--units", "2"}, "a*");
+    auto second = Station({"--units", "2"}, "b*");
+    std::string seen1, seen2;
+    const std::vector<std::string> page = {"--page-size", "8192"};
+    auto plug = [&](const std::string& name, const std::string& serial) {
+        std::vector<std::string> o = {"--serial", serial, "--image", (dir_ / name).string()};
+        o.insert(o.end(), page.begin(), page.end());
+        Plug(name, o);
+    };
+    plug("a1", "000341");
+    plug("b1", "000342");
+    ASSERT_TRUE(Until(*first, Link("a1") + ": working on serial number 000341", seen1)) << seen1;
+    ASSERT_TRUE(Until(*second, Link("b1") + ": working on serial number 000342", seen2)) << seen2;
+    std::ofstream(firmware_, std::ios::binary | std::ios::trunc) << std::string(80 + 128, 'x');
+    ASSERT_TRUE(Until(*first, Link("a1") + ": passed", seen1)) << seen1;
+    ASSERT_TRUE(Until(*second, Link("b1") + ": passed", seen2)) << seen2;
+    plug("a2", "000343");
+    plug("b2", "000344");
+    ASSERT_TRUE(Until(*first, Link("a2") + ": passed", seen1)) << seen1;
+    ASSERT_TRUE(Until(*second, Link("b2") + ": passed", seen2)) << seen2;
+    const Result one = first->Finish(), two = second->Finish();
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(two.status, 0);
+    const std::string pages = big.substr(80, (big.size() - 80) / 8192 * 8192);
+    for (const char* name : {"a1", "b1", "a2", "b2"})
+        EXPECT_TRUE(Slurp(dir_ / name) == pages) << name << ": not the image read at the start";
+    EXPECT_TRUE(Contains(seen1 + one.out, "has changed on disk")) << seen1 + one.out;
+    const Result sum = ChildProcess::Run({"sha256sum", (dir_ / "kept.rfw").string()});
+    const auto rows = Records();
+    ASSERT_EQ(rows.size(), 4u);
+    for (const auto& row : rows)
+        EXPECT_EQ(row["fileSha256"], sum.out.substr(0, 64)) << row;
 }
 
 }  // namespace
