@@ -166,10 +166,11 @@ private:
         store_.WaitForwarded(kLastForwardWait);
         f = store_.Forwarding();
         if (f.pending <= 0) return true;
-        std::cerr << Rows(f.pending) << " not yet on the server " << store_.Describe()
+        const bool one = f.pending == 1;
+        std::cerr << Rows(f.pending) << (one ? " is" : " are") << " not yet on the server"
                   << (f.connected ? "" : " (unreachable since " + ClockTime(f.sinceMs) + ")")
-                  << ": they are kept in " << f.localFile
-                  << " and forwarded at the next start of a station on it.\n";
+                  << (one ? ": it is" : ": they are") << " kept in " << f.localFile
+                  << " and forwarded at the next start of a station on that file.\n";
         // Kept, not lost: the shift's records are whole.
         return true;
     }
