@@ -227,8 +227,8 @@ void RegisterStationCommand(CliApp& cli) {
         ->capture_default_str()
         ->transform(NumberFrom(0.0));
     sub->add_option("--records", o.records,
-                    "Where the records go: an SQLite file, or postgresql://... (default: "
-                    "the user's own file)")
+                    "Where the records go: an SQLite file, or a PostgreSQL server: "
+                    "postgresql://... or 'host=... dbname=...' (default: the user's own file)")
         ->type_name("FILE|URI");
     sub->callback([&cli] { cli.action = [&cli] { return RunStation(cli, o); }; });
 }
