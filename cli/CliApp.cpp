@@ -1,6 +1,7 @@
 #include "cli/CliApp.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -90,15 +91,37 @@ int CliApp::RequirePort() {
     return kExitUsage;
 }
 
-CLI::Validator FiniteNumber() {
+CLI::Validator NumberCheck(double min, double max, bool whole) {
+    // The shortest text that reads back as the value: "0", "0.5", "2147483647".
+    auto shown = [](double value) {
+        char text[64];
+        const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+        return std::string(text, end);
+    };
+    const bool unbounded = max == std::numeric_limits<double>::max() ||
+                           (whole && max == std::numeric_limits<int>::max());
+    const std::string description =
+        unbounded ? (min == 0 ? std::string("NONNEGATIVE") : "NOT BELOW " + shown(min))
+                  : shown(min) + " TO " + shown(max);
     return CLI::Validator(
-        [](std::string& text) -> std::string {
+        [=](std::string& text) -> std::string {
+            // from_chars, not strtod: the locale's decimal point and hexadecimal do not count.
+            const char* first = text.data() + (text.size() > 1 && text[0] == '+' ? 1 : 0);
+            const char* last = text.data() + text.size();
             double value = 0;
-            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value))
-                return "Value " + text + " is not a finite number";
+            const auto [end, ec] = std::from_chars(first, last, value);
+            // NaN would pass every comparison, and an infinite time is a typo, not a wish.
+            if (ec == std::errc::result_out_of_range) return text + " is out of range";
+            if (ec == std::errc() && end == last && !std::isfinite(value))
+                return text + " is not a finite number";
+            if (ec != std::errc() || end != last) return text + " is not a number";
+            if (whole && value != std::floor(value)) return text + " is not a whole number";
+            if (value < min) return text + " is below " + shown(min);
+            if (value > max) return text + " is above " + shown(max);
+            text = whole ? std::to_string(static_cast<long long>(value)) : shown(value);
             return "";
         },
-        "FINITE", "FINITE");
+        description, "NUMBER");
 }
 
 int CheckOutput(int status) {

@@ -14,10 +14,12 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "cli/ConsoleSink.h"
@@ -55,9 +57,21 @@ struct CliApp {
     int RequirePort();
 };
 
-// Comparisons let NaN through every range check, and an infinite time is a typo rather than
-// a wish: numeric options take finite numbers only.
-CLI::Validator FiniteNumber();
+// The one check of every number the command line takes: a finite number (a whole one for an
+// integer option) from `min` to `max`, refused with a plain message that CLI11 puts after the
+// option's name: "--settle: -5 is below 0", "--units: abc is not a number", "--idle-timeout:
+// inf is not a finite number", "--units: 1.5 is not a whole number". The text is handed on in
+// the form the option's conversion reads exactly ("1e3" for an integer becomes "1000", and "010"
+// stays ten rather than being read as octal), so that no number that passes can fail to convert
+// or convert to another. It rewrites, so it is given with transform, not check:
+// ->transform(NumberFrom(0)) on an int, ->transform(NumberFrom(0.0)) on a double.
+CLI::Validator NumberCheck(double min, double max, bool whole);
+template <typename T>
+CLI::Validator NumberFrom(T min, T max = std::numeric_limits<T>::max()) {
+    // Every int is a double exactly; wider integers are not.
+    static_assert(std::is_floating_point_v<T> || sizeof(T) <= sizeof(int));
+    return NumberCheck(static_cast<double>(min), static_cast<double>(max), std::is_integral_v<T>);
+}
 
 // The status after checking that everything printed reached stdout (a full disk, a closed
 // file): such a loss is reported on stderr and fails a run that had succeeded.

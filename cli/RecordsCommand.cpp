@@ -23,9 +23,12 @@ struct RecordsOptions {
 };
 
 // "1.07" when a value stayed, "1.07 > 1.08" when the job changed it, "1.07 > ?" when the
-// unit could not be asked afterwards (it was lost, or did not answer).
+// unit could not be asked afterwards: it was lost, did not answer, or the run was interrupted
+// (by Ctrl-C, which ends the row, or by a kill, which leaves it without an end). Only a row
+// still being worked has no after-values yet.
 std::string Change(const UnitRecord& r, const std::string& before, const std::string& after) {
-    if (after.empty()) return r.endedMs ? before + " > ?" : before;
+    if (after.empty() && before.empty()) return "";
+    if (after.empty()) return r.verdict == Verdict::Started ? before : before + " > ?";
     return after == before ? before : before + " > " + after;
 }
 
@@ -87,7 +90,7 @@ int ListRecords(CliApp& cli, const RecordsOptions& o) {
         filter.result = o.result;
 
     std::string error;
-    const auto store = OpenRecordStore(o.where, error);
+    const auto store = OpenRecordReader(o.where, error);
     std::vector<UnitRecord> rows;
     if (!store || !store->List(filter, rows, error)) {
         cli.sink.Error(error);
@@ -100,6 +103,36 @@ int ListRecords(CliApp& cli, const RecordsOptions& o) {
     else
         PrintTable(rows);
     return kExitOk;
+}
+
+std::vector<std::string> Verdicts() {
+    std::vector<std::string> tokens;
+    for (const Verdict v :
+         {Verdict::Started, Verdict::Passed, Verdict::Failed, Verdict::Interrupted})
+        tokens.emplace_back(VerdictToken(v));
+    return tokens;
+}
+
+std::string Listed(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& w : words)
+        text.append(text.empty() ? "" : ", ").append(w);
+    return text;
+}
+
+// A result that no row can hold would list nothing, as if no unit had it: refused instead.
+CLI::Validator KnownResult() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            const auto& outcomes = UpdateResultTokens();
+            const auto verdicts = Verdicts();
+            if (std::find(outcomes.begin(), outcomes.end(), text) != outcomes.end() ||
+                std::find(verdicts.begin(), verdicts.end(), text) != verdicts.end())
+                return "";
+            return text + " is not a result; a result is an update's outcome (" + Listed(outcomes) +
+                   ") or a verdict (" + Listed(verdicts) + ")";
+        },
+        "", "RESULT");
 }
 
 CLI::Validator IsoTime() {
@@ -122,9 +155,10 @@ void RegisterRecordsCommand(CliApp& cli) {
         "export them");
     sub->add_option("--records", o.where,
                     "Where the records are: an SQLite file (default "
-                    "$XDG_DATA_HOME/korvanta-configurator/records.sqlite), or a PostgreSQL "
-                    "server shared by stations, postgresql://USER@HOST/DB, or postgresql: "
-                    "alone for the PG* environment variables and ~/.pgpass")
+                    "$XDG_DATA_HOME/korvanta-configurator/records.sqlite), read and never "
+                    "created, or a PostgreSQL server shared by stations, "
+                    "postgresql://USER@HOST/DB or 'host=HOST dbname=DB user=USER', or "
+                    "postgresql: alone for the PG* environment variables and ~/.pgpass")
         ->type_name("FILE|URI");
     sub->add_option("--serial", o.serial, "Only this unit (its serial number)");
     sub->add_option("--since", o.since,
@@ -133,10 +167,11 @@ void RegisterRecordsCommand(CliApp& cli) {
         ->type_name("DATE[THH:MM[:SS]]")
         ->check(IsoTime());
     sub->add_option("--result", o.result,
-                    "Only this result: an update's outcome (ok, canceled, port-lost, "
-                    "connect-error, header-error, page-error, end-error) or a verdict");
-    sub->add_option("--verdict", o.verdict, "Only this verdict")
-        ->check(CLI::IsMember({"started", "passed", "failed", "interrupted"}));
+                    "Only this result: an update's outcome (" + Listed(UpdateResultTokens()) +
+                        ") or a verdict")
+        ->type_name("RESULT")
+        ->check(KnownResult());
+    sub->add_option("--verdict", o.verdict, "Only this verdict")->check(CLI::IsMember(Verdicts()));
     sub->add_flag("--csv", o.csv,
                   "Print CSV (a header row, then one row per unit); --json prints a JSON array");
     sub->callback([&cli] { cli.action = [&cli] { return ListRecords(cli, o); }; });

@@ -310,18 +310,17 @@ void RegisterStationCommand(CliApp& cli) {
                   "pass); configurator-cli records --trace ID prints one");
     sub->add_option("--settle", o.settleMs, "Leave a port that appears alone this long, ms")
         ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
+        ->transform(NumberFrom(0));
     sub->add_option("--units", o.units, "End after this many units (0: at Ctrl-C)")
         ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
+        ->transform(NumberFrom(0));
     sub->add_option("--idle-timeout", o.idleTimeout,
                     "Give an update up after this many seconds without progress (0: never)")
         ->capture_default_str()
-        ->check(FiniteNumber())
-        ->check(CLI::NonNegativeNumber);
+        ->transform(NumberFrom(0.0));
     sub->add_option("--records", o.records,
-                    "Where the records go: an SQLite file, or postgresql://... (default: "
-                    "the user's own file)")
+                    "Where the records go: an SQLite file, or a PostgreSQL server: "
+                    "postgresql://... or 'host=... dbname=...' (default: the user's own file)")
         ->type_name("FILE|URI");
     sub->callback([&cli] { cli.action = [&cli] { return RunStation(cli, o); }; });
 }

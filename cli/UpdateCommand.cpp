@@ -59,8 +59,7 @@ void RegisterUpdateCommand(CliApp& cli) {
                     "Give up after this many seconds in which the boot loader has not moved the "
                     "update on (0: never)")
         ->capture_default_str()
-        ->check(FiniteNumber())
-        ->check(CLI::NonNegativeNumber);
+        ->transform(NumberFrom(0.0));
     CommandPlan plan;
     plan.alwaysReports = true;
     plan.prepare = [&cli](std::vector<PortRun::Step>& steps) {

@@ -41,7 +41,15 @@ int Main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         // Collected first: a flush on the way would leave no reason for CheckOutput to report.
         std::ostringstream out;
-        const int code = cli.app.exit(e, out);
+        // A word where the command belongs is a command the program does not have: CLI11 only
+        // says that a subcommand is required, which leaves the user guessing at what was wrong.
+        const auto left = cli.app.remaining();
+        const bool unknown = cli.app.get_subcommands().empty() && !left.empty() &&
+                             !left.front().empty() && left.front()[0] != '-';
+        const int code = unknown ? cli.app.exit(CLI::ParseError("unknown command " + left.front(),
+                                                                CLI::ExitCodes::ExtrasError),
+                                                out)
+                                 : cli.app.exit(e, out);
         std::cout << out.str();
         return code == 0 ? kExitOk : kExitUsage;
     }

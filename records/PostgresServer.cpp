@@ -35,13 +35,6 @@ std::string Trimmed(std::string text) {
     return text;
 }
 
-std::vector<std::string> Secrets(const std::string& connection) {
-    std::vector<std::string> secrets = ConnectionSecrets(connection);
-    // libpq does not quote it, but a text that somehow did would be scrubbed too.
-    if (const char* env = std::getenv("PGPASSWORD"); env && *env) secrets.emplace_back(env);
-    return secrets;
-}
-
 std::string UpsertSql() {
     const auto& columns = record_schema::kColumns;
     std::string values, updates;
@@ -82,7 +75,7 @@ std::vector<const char*> Params(const std::vector<std::optional<std::string>>& v
 }  // namespace
 
 PostgresServer::PostgresServer(std::string connection)
-    : connection_(std::move(connection)), secrets_(Secrets(connection_)) {}
+    : connection_(std::move(connection)), secrets_(ConnectionSecrets(connection_)) {}
 
 std::unique_ptr<PostgresServer> PostgresServer::Create(const std::string& connection,
                                                        std::string& error) {

@@ -15,8 +15,9 @@ struct pg_conn;
 
 class PostgresServer {
 public:
-    // Checks the connection's syntax (no connection yet). `connection` is a libpq URI or ""
-    // for libpq's defaults (PG* variables, ~/.pgpass). Null with `error` when it does not parse.
+    // Checks the connection's syntax (no connection yet). `connection` is a libpq URI, a
+    // keyword/value string, or "" for libpq's defaults (PG* variables, ~/.pgpass). Null with
+    // `error` when it does not parse.
     static std::unique_ptr<PostgresServer> Create(const std::string& connection,
                                                   std::string& error);
     ~PostgresServer();
@@ -33,7 +34,7 @@ public:
     bool List(const RecordFilter& filter, std::vector<UnitRecord>& rows, std::string& error);
     bool AlreadyPassed(const std::string& serial, const std::string& job,
                        const std::string& fileSha256, bool& passed, std::string& error);
-    // The connection as the user gave it, password hidden.
+    // The connection as the user gave it, its secrets hidden.
     std::string Describe() const;
 
 private:

@@ -67,7 +67,7 @@ std::vector<std::string> Texts(const UnitRecord& r) {
             r.fileSha256,
             r.result,
             r.resultText,
-            Seconds(r.seconds),
+            r.endedMs ? Seconds(r.seconds) : "",
             VerdictToken(r.verdict)};
 }
 
@@ -103,9 +103,14 @@ std::string RecordsJson(const std::vector<UnitRecord>& rows) {
         nlohmann::ordered_json object;
         for (std::size_t i = 0; i < texts.size(); ++i)
             object[kFields[i].json] = texts[i];
-        // Numbers and absent times as JSON has them, not as text.
-        object["seconds"] = row.seconds;
-        if (!row.endedMs) object["ended"] = nullptr;
+        // Numbers as JSON has them, not as text; a row without an end time (still worked, or
+        // interrupted by a kill) took no known time, not 0 s.
+        if (row.endedMs) {
+            object["seconds"] = row.seconds;
+        } else {
+            object["ended"] = nullptr;
+            object["seconds"] = nullptr;
+        }
         list.push_back(std::move(object));
     }
     return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -87,14 +87,24 @@ struct RecordStoreOptions {
 };
 
 // The one way to a store. `where` is "" (the default SQLite file), a file path, or a
-// PostgreSQL connection: "postgresql://user@host/db" (or "postgres://"), or "postgresql:" alone
-// for libpq's own defaults (the PG* environment variables and ~/.pgpass). A server that cannot
-// be reached now still gives a store: rows are kept locally and forwarded when it can be; one
-// that holds a newer schema than this program knows is refused. Null with `error` on failure.
+// PostgreSQL connection: "postgresql://user@host/db" (or "postgres://"), a libpq keyword/value
+// string ("host=db dbname=production user=station"), or "postgresql:" alone for libpq's own
+// defaults (the PG* environment variables and ~/.pgpass). A file is created when missing. A server
+// that cannot be reached now still gives a store: rows are kept locally and forwarded when it can
+// be; one that holds a newer schema than this program knows is refused. Null with `error` on
+// failure.
 std::unique_ptr<RecordStore> OpenRecordStore(const std::string& where, std::string& error,
                                              const RecordStoreOptions& options = {});
 
-// True when `where` names a PostgreSQL server rather than a file.
+// The store a listing reads, at the same places as OpenRecordStore, but it never creates or
+// writes anything: a missing file is an error ("There are no records at PATH"), a file on a
+// read-only mount or another user's readable file is read as it is, and a server is read
+// directly (no local file, no forwarder). Its writes fail. Null with `error` on failure.
+std::unique_ptr<RecordStore> OpenRecordReader(const std::string& where, std::string& error);
+
+// True when `where` names a PostgreSQL server rather than a file: a postgresql:// or
+// postgres:// URI, the bare scheme, or text that begins like a keyword/value string ("word=",
+// after any spaces). A file whose name begins so is named with a folder: "./word=...".
 bool IsPostgresLocation(const std::string& where);
 
 // $XDG_DATA_HOME/korvanta-configurator/records.sqlite, or ~/.local/share/... when unset.

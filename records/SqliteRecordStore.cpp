@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <system_error>
 #include <utility>
@@ -14,6 +15,8 @@
 #include "records/RecordTime.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int kBusyTimeoutMs = 5000;  // another station's transaction is short
 constexpr const char* kTraceSuffix = ".trace";
@@ -86,6 +89,35 @@ std::string NewerMessage(const std::string& where, int version) {
            "); it was left untouched. Use the configurator that wrote it, or a newer one.";
 }
 
+// Bytes 18 and 19 of the header, the file format versions, are 2 for a file in WAL mode.
+bool InWalMode(const std::string& path) {
+    char header[20] = {};
+    std::ifstream in(path, std::ios::binary);
+    return in.read(header, sizeof header) && header[18] == 2 && header[19] == 2;
+}
+
+// "file:/the/path?immutable=1": the URI's own characters escaped, one leading slash (two
+// would start an authority).
+std::string ImmutableUri(const std::string& path) {
+    std::error_code ec;
+    std::string absolute = fs::absolute(path, ec).string();
+    if (ec) absolute = path;
+    while (absolute.size() > 1 && absolute[0] == '/' && absolute[1] == '/')
+        absolute.erase(0, 1);
+    std::string uri = "file:";
+    for (const char c : absolute) {
+        if (c == '%')
+            uri += "%25";
+        else if (c == '?')
+            uri += "%3f";
+        else if (c == '#')
+            uri += "%23";
+        else
+            uri += c;
+    }
+    return uri + "?immutable=1";
+}
+
 std::string UpdateSql() {
     std::string sql = "UPDATE records SET ";
     const auto& columns = record_schema::kColumns;
@@ -107,6 +139,11 @@ std::unique_ptr<SqliteRecordStore> SqliteRecordStore::Open(const std::string& pa
         return nullptr;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // The log and its index stay beside the file after the last writer closes it: a reader
+    // that may not make files there reads through them (SQLite keeps a private copy of an
+    // index it may not write), where without them it could not read a WAL file at all.
+    int persist = 1;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     // The version is read before anything that writes (WAL mode rewrites the header): a newer
     // file is refused exactly as it was found.
     const int version = UserVersion(db);
@@ -126,6 +163,89 @@ std::unique_ptr<SqliteRecordStore> SqliteRecordStore::Open(const std::string& pa
         return nullptr;
     }
     return store;
+}
+
+std::unique_ptr<SqliteRecordStore> SqliteRecordStore::OpenReader(const std::string& path,
+                                                                 std::string& error) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found) {
+        error = "There are no records at " + path + ": no such file.";
+        return nullptr;
+    }
+    if (ec || fs::is_directory(status)) {
+        error = "Cannot read the records database " + path + ": " +
+                (ec ? ec.message() : std::string("it is a folder"));
+        return nullptr;
+    }
+    std::unique_ptr<SqliteRecordStore> store(new SqliteRecordStore(nullptr, path));
+    if (!store->OpenForReading(error)) return nullptr;
+    return store;
+}
+
+SqliteRecordStore::Stamp SqliteRecordStore::StampOf(const std::string& path) {
+    std::error_code ec;
+    Stamp stamp;
+    // A writer's connection holds the log open from its start; the index comes with its first
+    // read. A log with rows in it is needed however its index is.
+    const bool log = fs::exists(path + "-wal", ec);
+    const bool index = fs::exists(path + "-shm", ec);
+    stamp.logThere = log && (index || fs::file_size(path + "-wal", ec) > 0);
+    stamp.size = fs::file_size(path, ec);
+    stamp.written = fs::last_write_time(path, ec);
+    return stamp;
+}
+
+bool SqliteRecordStore::OpenForReading(std::string& error) {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    stamp_.reset();
+    const Stamp before = StampOf(path_);
+    // Without its log, SQLite would make the log and the index to read a WAL file, and fails
+    // where it may not (a read-only mount, another user's folder); where it may, it would leave
+    // them behind, owned by the reader, and the file's own station could no longer write. No
+    // log means that no connection has the file open and that every row is in the file, so it
+    // is read as it stands, unlocked ("immutable"), and checked afterwards for a writer that
+    // came meanwhile.
+    const bool alone = InWalMode(path_) && !before.logThere;
+    const int rc = alone ? sqlite3_open_v2(ImmutableUri(path_).c_str(), &db_,
+                                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
+                         : sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        error = Failure("open");
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    const int version = UserVersion(db_);
+    if (version < 0) {
+        error = Failure("read");
+        return false;
+    }
+    if (version > record_schema::kVersion) {
+        error = NewerMessage(path_, version);
+        return false;
+    }
+    // An older schema is read as it is: a column it lacks reads as the default that bringing
+    // it up to date would give ('' for every column added since the first version).
+    std::set<std::string> present;
+    Statement info(db_, "SELECT name FROM pragma_table_info('records')");
+    int step = info.Ok() ? info.Step() : SQLITE_ERROR;
+    for (; step == SQLITE_ROW; step = info.Step())
+        present.insert(info.Text(0).value_or(""));
+    if (step != SQLITE_DONE) {
+        error = Failure("read");
+        return false;
+    }
+    if (present.empty()) {
+        error = "There are no records at " + path_ + ": it is not a records database.";
+        return false;
+    }
+    columns_.clear();
+    for (const std::string& column : record_schema::kColumns)
+        columns_.append(columns_.empty() ? "" : ", ")
+            .append(present.count(column) ? column : "'' AS " + column);
+    if (alone) stamp_ = before;
+    return true;
 }
 
 SqliteRecordStore::~SqliteRecordStore() {
@@ -239,14 +359,30 @@ bool SqliteRecordStore::AlreadyPassed(const std::string& serial, const std::stri
 
 bool SqliteRecordStore::List(const RecordFilter& filter, std::vector<UnitRecord>& rows,
                              std::string& error) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (int attempt = 1;; ++attempt) {
+        if (!ListOnce(filter, rows, error)) return false;
+        if (!stamp_ || StampOf(path_) == *stamp_) return true;
+        // Written to while it was read unlocked: the rows may be torn. The writer's log stays
+        // beside the file, so the next reading goes through it.
+        if (attempt == 3) {
+            rows.clear();
+            error = "The records database " + path_ + " changed while it was read; try again.";
+            return false;
+        }
+        if (!OpenForReading(error)) return false;
+    }
+}
+
+bool SqliteRecordStore::ListOnce(const RecordFilter& filter, std::vector<UnitRecord>& rows,
+                                 std::string& error) {
     rows.clear();
-    std::string sql =
-        "SELECT " + record_schema::ColumnList() + " FROM records WHERE started_ms >= ?1";
+    std::string sql = "SELECT " + (columns_.empty() ? record_schema::ColumnList() : columns_) +
+                      " FROM records WHERE started_ms >= ?1";
     if (!filter.serial.empty()) sql += " AND serial = ?2";
     if (filter.verdict) sql += " AND verdict = ?3";
     if (!filter.result.empty()) sql += " AND result = ?4";
     sql += " ORDER BY started_ms, id";
-    const std::lock_guard<std::mutex> lock(mutex_);
     Statement s(db_, sql);
     s.Bind(1, static_cast<long long>(filter.sinceMs));
     if (!filter.serial.empty()) s.Bind(2, filter.serial);

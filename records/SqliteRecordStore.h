@@ -1,11 +1,16 @@
 // The records in an SQLite file: the default store of a station, and the local half of a shared
 // one (rows wait here until the forwarder has put them on the server). WAL and full syncs, so a
 // committed row survives a crash of the station or of the machine; a busy timeout, so several
-// stations (or a `records` listing) may use one file at once.
+// stations (or a `records` listing) may use one file at once. A station keeps the file's
+// write-ahead log and its index beside it when it closes, so that a reader without the right to
+// make files there (a read-only mount, another user's file) can still read it.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +30,12 @@ public:
     // Opens or creates `path` and brings its schema up to date; refuses a newer schema without
     // writing a byte. Null with `error` for the user on failure.
     static std::unique_ptr<SqliteRecordStore> Open(const std::string& path, std::string& error);
+    // Opens `path` to list it, never to write: it creates no file (neither the database nor its
+    // log), migrates nothing and needs no right to write the file or its folder; an older
+    // schema is read as it is. A missing file is an error ("There are no records at PATH").
+    // Every write on such a store fails.
+    static std::unique_ptr<SqliteRecordStore> OpenReader(const std::string& path,
+                                                         std::string& error);
     ~SqliteRecordStore() override;
     SqliteRecordStore(const SqliteRecordStore&) = delete;
     SqliteRecordStore& operator=(const SqliteRecordStore&) = delete;
@@ -54,7 +65,21 @@ public:
     int PendingCount();
 
 private:
+    // What a file without its log looked like when a reader opened it: anything that writes
+    // to it meanwhile changes one of these.
+    struct Stamp {
+        bool logThere = false;
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type written;
+        bool operator==(const Stamp&) const = default;
+    };
+
     SqliteRecordStore(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+    // The reader's connection: through SQLite's shared index where the log is there, else on
+    // the file alone as it stands (see `stamp_`). Sets `columns_`.
+    bool OpenForReading(std::string& error);
+    bool ListOnce(const RecordFilter& filter, std::vector<UnitRecord>& rows, std::string& error);
+    static Stamp StampOf(const std::string& path);
     bool Migrate(std::string& error);
     // The trace files a killed station left: kept with their rows, or removed when no row
     // was begun for them (the unit was still being searched).
@@ -65,6 +90,12 @@ private:
 
     sqlite3* db_;
     const std::string path_;
+    // What a listing selects: the current columns, with '' for those an older schema lacks.
+    std::string columns_;
+    // A reader of a file whose log is not there reads the file alone, unlocked; its rows hold
+    // only while nothing wrote to the file meanwhile, which this stamp, taken before it was
+    // opened, tells after each listing.
+    std::optional<Stamp> stamp_;
     std::mutex mutex_;  // one connection, used by the station and the forwarder
     std::unique_ptr<platform::RunLock> running_;  // held by a station while it runs
 };

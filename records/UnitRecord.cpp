@@ -25,6 +25,13 @@ bool ParseVerdict(const std::string& token, Verdict& verdict) {
     return false;
 }
 
+const std::vector<std::string>& UpdateResultTokens() {
+    static const std::vector<std::string> tokens = {"ok",         "header-only",   "canceled",
+                                                    "port-lost",  "connect-error", "header-error",
+                                                    "page-error", "end-error"};
+    return tokens;
+}
+
 std::string NewRowId() {
     std::array<unsigned char, 16> b{};
     // OpenSSL's generator is seeded from the system; should it ever fail, the standard

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class Verdict {
     Started,      // written before the job touched the unit; not ended yet
@@ -40,13 +41,16 @@ struct UnitRecord {
     std::string note;  // how the job went about it, e.g. "from boot loader"
     std::string fileName;
     std::string fileSha256;  // hex, lower case; "" when the job has no file
-    // The update's outcome as a short stable token ("ok", "canceled", "port-lost",
-    // "connect-error", "header-error", "page-error", "end-error"); "" when no update ran.
+    // The update's outcome as a short stable token, one of UpdateResultTokens() ("ok",
+    // "port-lost", ...); "" when no update ran.
     std::string result;
     std::string resultText;  // what the user saw, e.g. "Updating firmware : Ok"
     double seconds = 0;
     Verdict verdict = Verdict::Started;
 };
+
+// The update outcomes as the records name them (UnitRecord::result), every one there is.
+const std::vector<std::string>& UpdateResultTokens();
 
 // A new row id: a random (version 4) UUID in its usual text form.
 std::string NewRowId();

@@ -1,5 +1,6 @@
 // configurator-cli as shells and scripts use it: help, version, exit statuses, short options,
-// unwritable output, JSON on failure, refused numbers, the line trace and links to ports.
+// unwritable output, JSON on failure, unknown commands, refused numbers, the line trace and
+// links to ports.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -50,8 +51,19 @@ TEST_F(Shell, HabitsGiveTheExpectedStatusAndTexts) {
              {{"--help"}, 0, {"Exit status:\n  0  done", "\n  1  failed", "\n  2  usage"}, ""},
              {{"-p", none, "search"}, 1, {}, "Open Port(" + none + ")"},
              {{"--version"}, 1, {}, "the output could not be written", full},
-             {{"-p", none, "update", "f", "--idle-timeout", "nan"}, 2, {}, "not a finite"},
-             {{"-p", none, "update", "f", "--idle-timeout", "inf"}, 2, {}, "not a finite"},
+             {{"frobnicate"}, 2, {}, "unknown command frobnicate\nRun with --help"},
+             // Every number option's refusal says what is wrong with the number.
+             {{"-p", none, "update", "f", "--idle-timeout", "nan"}, 2, {}, ": nan is not a finite"},
+             {{"-p", none, "update", "f", "--idle-timeout", "-1"},
+              2,
+              {},
+              "-timeout: -1 is below 0"},
+             {{"station", "--idle-timeout", "inf"}, 2, {}, "--idle-timeout: inf is not a finite"},
+             {{"station", "--settle", "-5"}, 2, {}, "--settle: -5 is below 0\n"},
+             {{"station", "--settle", "99999999999"}, 2, {}, "99999999999 is above 2147483647\n"},
+             {{"station", "--units", "abc"}, 2, {}, "--units: abc is not a number\n"},
+             {{"station", "--units", "1.5"}, 2, {}, "--units: 1.5 is not a whole number\n"},
+             {{"station", "--units", "0x10"}, 2, {}, "--units: 0x10 is not a number\n"},
              {{"--trace", trace, "-p", none, "search"}, 2, {}, trace + ": No such file"},
              {{"--json", "-p", none, "search"}, 1, {}, "Open Port(" + none + ")"},
              {{"--json", "search"}, 2, {}, "--port is required"},
