@@ -19,6 +19,7 @@ struct RecordsOptions {
     std::string since;
     std::string result;
     std::string verdict;
+    std::string trace;
     bool csv = false;
 };
 
@@ -26,8 +27,10 @@ struct RecordsOptions {
 // unit could not be asked afterwards: it was lost, did not answer, or the run was interrupted
 // (by Ctrl-C, which ends the row, or by a kill, which leaves it without an end). Only a row
 // still being worked has no after-values yet.
+// "? > 1.08": a unit finished from its boot loader, whose firmware before did not run.
 std::string Change(const UnitRecord& r, const std::string& before, const std::string& after) {
     if (after.empty() && before.empty()) return "";
+    if (before.empty()) return "? > " + after;
     if (after.empty()) return r.verdict == Verdict::Started ? before : before + " > ?";
     return after == before ? before : before + " > " + after;
 }
@@ -44,16 +47,24 @@ void PrintTable(const std::vector<UnitRecord>& rows) {
         std::cout << "0 records\n";
         return;
     }
-    std::vector<std::vector<std::string>> table = {{"started (UTC)", "station", "port", "serial",
-                                                    "job", "firmware", "mode", "verdict", "result",
-                                                    "seconds"}};
+    // The slot only when some station named its places (or had places to name).
+    const bool slots = std::any_of(rows.begin(), rows.end(), [](const UnitRecord& r) {
+        return !r.slot.empty() && r.slot != r.port;
+    });
+    // The id's first characters: enough to name a row to --trace.
+    std::vector<std::vector<std::string>> table = {{"id", "started (UTC)", "station", "port",
+                                                    "serial", "job", "firmware", "mode", "verdict",
+                                                    "result", "seconds"}};
+    if (slots) table[0].insert(table[0].begin() + 3, "slot");
     for (const UnitRecord& r : rows) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
-        table.push_back({TableTime(r.startedMs), r.station, r.port, r.serial, r.job,
-                         Change(r, r.firmwareBefore, r.firmwareAfter),
-                         Change(r, r.modeBefore, r.modeAfter), VerdictToken(r.verdict), r.result,
+        table.push_back({r.id.substr(0, 8), TableTime(r.startedMs), r.station, r.port, r.serial,
+                         r.job, Change(r, r.firmwareBefore, r.firmwareAfter),
+                         Change(r, r.modeBefore, r.modeAfter), VerdictToken(r.verdict),
+                         r.note.empty() ? r.result : r.result + " (" + r.note + ")",
                          r.endedMs ? seconds : ""});
+        if (slots) table.back().insert(table.back().begin() + 3, r.slot);
     }
     std::vector<std::size_t> widths(table[0].size(), 0);
     for (const auto& line : table)
@@ -73,7 +84,32 @@ void PrintTable(const std::vector<UnitRecord>& rows) {
     std::cout << rows.size() << (rows.size() == 1 ? " record" : " records") << '\n';
 }
 
+// A unit's line trace, as its station kept it: in the station's own file (a server has none).
+int PrintTrace(CliApp& cli, const RecordsOptions& o) {
+    std::string error;
+    const std::string where = IsPostgresLocation(o.where) ? std::string() : o.where;
+    const auto store = OpenRecordReader(where, error);
+    std::string id, text;
+    if (!store || !store->Trace(o.trace, id, text, error)) {
+        cli.sink.Error(error);
+        return kExitFailed;
+    }
+    if (id.empty()) {
+        cli.sink.Error("No line trace is kept for a record whose id begins with " + o.trace +
+                       " in " + store->Describe() +
+                       " (a station keeps those of units that did not pass, all with "
+                       "--keep-traces).");
+        return kExitFailed;
+    }
+    if (cli.options.json)
+        cli.result = nlohmann::json{{"id", id}, {"trace", text}};
+    else
+        std::cout << text;
+    return kExitOk;
+}
+
 int ListRecords(CliApp& cli, const RecordsOptions& o) {
+    if (!o.trace.empty()) return PrintTrace(cli, o);
     if (o.csv && cli.options.json) {
         cli.sink.Error("--csv and --json exclude each other");
         return kExitUsage;
@@ -172,6 +208,10 @@ void RegisterRecordsCommand(CliApp& cli) {
         ->type_name("RESULT")
         ->check(KnownResult());
     sub->add_option("--verdict", o.verdict, "Only this verdict")->check(CLI::IsMember(Verdicts()));
+    sub->add_option("--trace", o.trace,
+                    "Print the line trace kept with this record (its id, or the id's first "
+                    "characters): every byte of the unit's job, as --trace writes it")
+        ->type_name("ID");
     sub->add_flag("--csv", o.csv,
                   "Print CSV (a header row, then one row per unit); --json prints a JSON array");
     sub->callback([&cli] { cli.action = [&cli] { return ListRecords(cli, o); }; });

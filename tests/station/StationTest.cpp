@@ -89,6 +89,10 @@ protected:
         EXPECT_EQ(r.status, 0) << r.err;
         return nlohmann::json::parse(r.out, nullptr, false);
     }
+    // The line trace kept with a record ("" when none is).
+    std::string Trace(const std::string& id) const {
+        return ChildProcess::Run({CONFIGURATOR_CLI_PATH, "records", "--trace", id}, Env()).out;
+    }
     void Cluster(const std::string& command) {
         const std::string line = std::string(PG_CLUSTER_SCRIPT) + " " + command + " " + pg_;
         ASSERT_EQ(std::system(line.c_str()), 0) << line;
@@ -133,6 +137,9 @@ TEST_F(Bench, EachUnitPluggedInIsWorkedOnceAndRecorded) {
     }
     EXPECT_EQ(rows[1]["result"], "page-error");
     EXPECT_EQ(rows[0]["result"], "ok");
+    // The failed unit's line is kept with its record, to the refused page; a passed one's not.
+    EXPECT_TRUE(Contains(Trace(rows[1]["id"]), " TX 40 03 00 ")) << Trace(rows[1]["id"]);
+    EXPECT_EQ(Trace(rows[0]["id"]), "");
 }
 
 // Killed in the middle of an update, a station leaves the unit's row; the next start records it
@@ -156,6 +163,8 @@ TEST_F(Bench, AKilledStationLeavesAnInterruptedRowAndTheNextOneCarriesOn) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0]["verdict"], "interrupted");
     EXPECT_EQ(rows[1]["verdict"], "passed");
+    // What the killed station's unit saw was on disk as it went, and is kept with its row.
+    EXPECT_TRUE(Contains(Trace(rows[0]["id"].get<std::string>().substr(0, 8)), "|!rimPAX_SC_"));
 }
 
 // A shared server that goes away while units are worked: flashing goes on, and every row is
