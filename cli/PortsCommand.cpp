@@ -1,6 +1,9 @@
 // `ports [--watch]`: the port list as the window's drop-down shows it, COM entries first,
-// then USB; with --watch printed again on every change until interrupted.
+// then USB, each with the place it is plugged in; with --watch printed again on every change
+// until interrupted.
+#include <algorithm>
 #include <atomic>
+#include <iomanip>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -27,14 +30,27 @@ nlohmann::json Listing(const PortListModel& model, int comCount) {
                         {"description", ports.descs[i]},
                         {"deviceId", ports.ids[i]},
                         {"kind", i < comCount ? "COM" : "USB"},
-                        {"text", model.ItemText(i)}});
+                        {"text", model.ItemText(i)},
+                        {"place", ports.PlaceAt(i)}});
     return {{"ports", list}};
 }
 
+// A table of the item texts and the places; a port without a place ends after its text.
 void Print(const PortListModel& model, bool watch) {
     const PortEntries& ports = model.Entries();
+    std::size_t width = 4;  // "port"
     for (int i = 0; i < ports.Count(); ++i)
-        std::cout << model.ItemText(i) << '\n';
+        width = std::max(width, model.ItemText(i).size());
+    if (ports.Count() > 0)
+        std::cout << std::left << std::setw(width + 2) << "port"
+                  << "place\n";
+    for (int i = 0; i < ports.Count(); ++i) {
+        const std::string place = ports.PlaceAt(i);
+        if (place.empty())
+            std::cout << model.ItemText(i) << '\n';
+        else
+            std::cout << std::setw(width + 2) << model.ItemText(i) << place << '\n';
+    }
     if (watch) std::cout << '\n';  // a blank line ends each listing
     std::cout << std::flush;
 }
@@ -75,6 +91,8 @@ private:
         PortEntries now;
         const int comCount = dev_.GetCOMList(now.names, now.descs, now.ids);
         dev_.GetUSBList(now.names, now.descs, now.ids);
+        for (const std::string& name : now.names)
+            now.places.push_back(dev_.Lists().PlaceOf(name));
         const bool changed = list_.Fill(now, !shownOnce_);
         shownOnce_ = true;
         if (!watch_) {
@@ -119,7 +137,7 @@ private:
 void RegisterPortsCommand(CliApp& cli) {
     static bool watch = false;
     CLI::App* sub = cli.app.add_subcommand(
-        "ports", "List the present ports (name and description), COM ports first, then USB");
+        "ports", "List the present ports (name, description and place), COM ports first, then USB");
     sub->add_flag("--watch", watch, "Print the list again whenever it changes, until Ctrl-C");
     sub->callback([&cli] {
         cli.action = [&cli] {

@@ -23,8 +23,9 @@ namespace {
 void CheckEntries(const PortEntries& e, std::size_t maxCount, std::size_t maxText) {
     FUZZ_CHECK(e.names.size() == e.descs.size() && e.names.size() == e.ids.size(),
                "lists out of step");
+    FUZZ_CHECK(e.places.size() <= e.names.size(), "more places than ports");
     FUZZ_CHECK(e.names.size() <= maxCount, std::to_string(e.names.size()) + " entries");
-    for (const TextList* list : {&e.names, &e.descs, &e.ids})
+    for (const TextList* list : {&e.names, &e.descs, &e.ids, &e.places})
         for (const std::string& s : *list)
             FUZZ_CHECK(s.size() <= maxText, "text of " + std::to_string(s.size()) + " bytes");
 }

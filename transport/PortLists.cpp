@@ -66,9 +66,13 @@ bool PortLists::TryGetPortList(PortEntries& out) {
     out.Clear();
     PortEntries fresh;
     int count = 0;
-    if (!com_->TryCopy(fresh.names, fresh.descs, fresh.ids, count) ||
-        !usb_->TryCopy(fresh.names, fresh.descs, fresh.ids, count))
-        return false;
+    if (!com_->TryCopy(fresh, count) || !usb_->TryCopy(fresh, count)) return false;
     out = std::move(fresh);
     return true;
+}
+
+std::string PortLists::PlaceOf(const std::string& name) {
+    // A COM port and a USB device never share a name ("USB:" leads every USB one).
+    const std::string place = com_->PlaceOf(name);
+    return place.empty() ? usb_->PlaceOf(name) : place;
 }

@@ -37,8 +37,13 @@ public:
 
     int GetCOMList(TextList& names, TextList& descs, TextList& ids);
     int GetUSBList(TextList& names, TextList& descs, TextList& ids);
-    // Both lists, or false (and `out` empty) while either worker holds its list.
+    // Both lists, places included, or false (and `out` empty) while either worker holds its
+    // list.
     bool TryGetPortList(PortEntries& out);
+    // Where the listed port `name` is plugged in (platform/PortPlace.h): the same text after
+    // a replug, whatever name the port gets then. "" when the port is not listed or its place
+    // is unknown. Waits while a worker holds its list, as GetCOMList does.
+    std::string PlaceOf(const std::string& name);
     // The COM worker failed a pass since the last call: whoever asks first tells the user.
     bool TakeComListError() { return comListError_.exchange(false); }
 

@@ -67,11 +67,18 @@ int TListCOM::Copy(TextList& names, TextList& descs, TextList& ids) {
     return CopyLocked(names, descs, ids);
 }
 
-bool TListCOM::TryCopy(TextList& names, TextList& descs, TextList& ids, int& count) {
+bool TListCOM::TryCopy(PortEntries& out, int& count) {
     std::unique_lock lock(listMutex_, std::try_to_lock);
     if (!lock.owns_lock()) return false;
-    count = CopyLocked(names, descs, ids);
+    Reading.store(true);
+    count = entries_.AppendTo(out);
+    Reading.store(false);
     return true;
+}
+
+std::string TListCOM::PlaceOf(const std::string& name) {
+    std::lock_guard lock(listMutex_);
+    return entries_.PlaceOf(name);
 }
 
 int TListCOM::CopyLocked(TextList& names, TextList& descs, TextList& ids) {

@@ -31,9 +31,12 @@ public:
     // Appends the entries to the caller's lists; waits while a pass runs (a pass and a copy
     // exclude each other through one mutex, so neither can see the other half done).
     int Copy(TextList& names, TextList& descs, TextList& ids);
-    // Copy for a thread that must not stall on a pass (a pass may settle for 673 ms): false,
-    // with nothing appended, while a pass holds the lists. `count` is Copy's result.
-    bool TryCopy(TextList& names, TextList& descs, TextList& ids, int& count);
+    // Copy, places included, for a thread that must not stall on a pass (a pass may settle
+    // for 673 ms): false, with nothing appended, while a pass holds the lists. `count` is
+    // Copy's result.
+    bool TryCopy(PortEntries& out, int& count);
+    // The place of the listed port `name`; "" when it is not listed. Waits as Copy waits.
+    std::string PlaceOf(const std::string& name);
     // Asks the loop to end and wakes it from its pause or its settling.
     void Terminate();
     // Number of passes done so far, each counted once its failure (if any) was reported (hosts

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/PortPlace.h"
+
 TListUSB::TListUSB() : thread_([this] { Execute(); }) {}
 
 TListUSB::~TListUSB() {
@@ -70,14 +72,18 @@ void TListUSB::Scan() {
         Busy.store(false);
     }
 
-    std::lock_guard lock(listMutex_);
-    Ready.store(false);
-    entries_.Clear();
+    // The places are looked up before the lists are taken: a copy never waits on sysfs.
+    PortEntries fresh;
     for (serial::DWORD i = 0; i < deviceCount_; ++i) {
         const auto& r = records_[i];
-        entries_.Add("USB:" + d2xx::FieldText(r.SerialNumber, sizeof r.SerialNumber),
-                     d2xx::FieldText(r.Description, sizeof r.Description), "");
+        const std::string serial = d2xx::FieldText(r.SerialNumber, sizeof r.SerialNumber);
+        // The device-ID column stays empty: the window offers properties only for COM ports.
+        fresh.Add("USB:" + serial, d2xx::FieldText(r.Description, sizeof r.Description), "",
+                  platform::UsbLocationPlace(r.LocId, serial));
     }
+    std::lock_guard lock(listMutex_);
+    Ready.store(false);
+    entries_ = std::move(fresh);
     Ready.store(true);
 }
 
@@ -86,10 +92,12 @@ int TListUSB::Copy(TextList& names, TextList& descs, TextList& ids) {
     return CopyLocked(names, descs, ids);
 }
 
-bool TListUSB::TryCopy(TextList& names, TextList& descs, TextList& ids, int& count) {
+bool TListUSB::TryCopy(PortEntries& out, int& count) {
     std::unique_lock lock(listMutex_, std::try_to_lock);
     if (!lock.owns_lock()) return false;
-    count = CopyLocked(names, descs, ids);
+    Reading.store(true);
+    count = entries_.AppendTo(out);
+    Reading.store(false);
     return true;
 }
 
@@ -98,4 +106,9 @@ int TListUSB::CopyLocked(TextList& names, TextList& descs, TextList& ids) {
     const int n = entries_.AppendTo(names, descs, ids);
     Reading.store(false);
     return n;
+}
+
+std::string TListUSB::PlaceOf(const std::string& name) {
+    std::lock_guard lock(listMutex_);
+    return entries_.PlaceOf(name);
 }

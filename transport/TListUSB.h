@@ -28,9 +28,11 @@ public:
 
     // Appends the entries to the caller's lists; waits while a rebuild runs.
     int Copy(TextList& names, TextList& descs, TextList& ids);
-    // Copy for a thread that must not stall: false, with nothing appended, while a rebuild
-    // holds the lists. `count` is Copy's result.
-    bool TryCopy(TextList& names, TextList& descs, TextList& ids, int& count);
+    // Copy, places included, for a thread that must not stall: false, with nothing appended,
+    // while a rebuild holds the lists. `count` is Copy's result.
+    bool TryCopy(PortEntries& out, int& count);
+    // The place of the listed device `name` ("USB:<serial>"); "" when it is not listed.
+    std::string PlaceOf(const std::string& name);
     // Clears Hold and wakes the loop, so the scan runs now rather than up to 1331 ms later.
     void RequestScan();
     // Asks the loop to end and wakes it from its sleep.

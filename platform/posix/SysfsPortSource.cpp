@@ -66,12 +66,15 @@ struct SerialPort {
     std::string name;
     std::string description;
     std::string id;
+    std::string place;
 };
 
 }  // namespace
 
 SysfsPortSource::SysfsPortSource(fs::path sysfsRoot, fs::path udevDataRoot)
-    : sysfsRoot_(std::move(sysfsRoot)), udevDataRoot_(std::move(udevDataRoot)) {}
+    : sysfsRoot_(std::move(sysfsRoot)),
+      udevDataRoot_(std::move(udevDataRoot)),
+      places_(sysfsRoot_) {}
 
 ComPortSource::Outcome SysfsPortSource::Pass(PortEntries& entries) {
     PortEntries found;
@@ -106,13 +109,14 @@ bool SysfsPortSource::AddSerialDevices(PortEntries& found) const {
         if (node.empty() || std::any_of(node.begin(), node.end(),
                                         [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
             node = tty.filename().string();
-        ports.push_back({"/dev/" + node, Describe(tty, device, devices), device.string()});
+        ports.push_back({"/dev/" + node, Describe(tty, device, devices), device.string(),
+                         places_.OfPort(device)});
     }
     if (ec) return false;
     std::sort(ports.begin(), ports.end(),
               [](const SerialPort& a, const SerialPort& b) { return NaturalLess(a.name, b.name); });
     for (auto& p : ports)
-        found.Add(std::move(p.name), std::move(p.description), std::move(p.id));
+        found.Add(std::move(p.name), std::move(p.description), std::move(p.id), std::move(p.place));
     return true;
 }
 
@@ -122,9 +126,9 @@ bool SysfsPortSource::AddSerialDevices(PortEntries& found) const {
 void SysfsPortSource::AddVirtualPorts(PortEntries& found) const {
     const char* list = std::getenv(kVirtualPortsVar);
     if (list == nullptr) return;
-    auto add = [&found](const std::string& path) {
+    auto add = [&found](const std::string& path, std::string place) {
         if (std::find(found.names.begin(), found.names.end(), path) != found.names.end()) return;
-        found.Add(path, kVirtualDescription, "");
+        found.Add(path, kVirtualDescription, "", std::move(place));
     };
     std::stringstream paths(list);
     std::string path;
@@ -132,7 +136,7 @@ void SysfsPortSource::AddVirtualPorts(PortEntries& found) const {
         std::error_code ec;
         if (path.empty() || !fs::exists(path, ec)) continue;
         if (!fs::is_directory(path, ec)) {
-            add(path);
+            add(path, path);
             continue;
         }
         std::vector<std::string> links;
@@ -143,7 +147,7 @@ void SysfsPortSource::AddVirtualPorts(PortEntries& found) const {
         }
         std::sort(links.begin(), links.end(), NaturalLess);
         for (const std::string& link : links)
-            add(link);
+            add(link, fs::path(link).filename().string());
     }
 }
 

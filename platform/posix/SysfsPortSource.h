@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/ComPortSource.h"
+#include "platform/posix/SysfsPlaces.h"
 
 class SysfsPortSource : public ComPortSource {
 public:
@@ -18,7 +19,9 @@ public:
 
     // Rebuilds the lists only when a port came or went or its texts changed.
     Outcome Pass(PortEntries& entries) override;
-    // The ports present now; false when sysfs could not be read.
+    // The ports present now, each with its place; false when sysfs could not be read. A
+    // virtual port's place is its path, or its link's name when a folder lists it (the link
+    // stands for a slot, whichever terminal it leads to).
     bool Scan(PortEntries& found) const;
 
 private:
@@ -35,4 +38,5 @@ private:
 
     std::filesystem::path sysfsRoot_;
     std::filesystem::path udevDataRoot_;
+    SysfsPlaces places_;
 };

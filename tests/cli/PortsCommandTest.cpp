@@ -1,5 +1,6 @@
 // `configurator-cli ports` on this machine: the virtual ports of CONFIGURATOR_PORTS show up as
-// the window would list them, and --watch follows them as they come and go.
+// the window would list them, each with its place, and --watch follows them as they come and
+// go.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -64,27 +65,42 @@ protected:
         present_ = (dir_ / "pty-present").string();
         absent_ = (dir_ / "pty-absent").string();
         std::ofstream(present_).put('\n');
+        link_ = (dir_ / "bench" / "a1").string();
+        fs::create_directories(dir_ / "bench");
+        fs::create_symlink("/dev/null", link_);
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    std::string VirtualPorts() const { return absent_ + ":" + present_; }
-    static bool Has(const std::vector<std::string>& lines, const std::string& line) {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    std::string VirtualPorts() const {
+        return absent_ + ":" + present_ + ":" + (dir_ / "bench").string();
+    }
+    // Whether a line of the table reads `item`, then `place` in the next column.
+    static bool Has(const std::vector<std::string>& lines, const std::string& item,
+                    const std::string& place) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            const auto at = line.find_first_not_of(' ', item.size());
+            return line.compare(0, item.size(), item) == 0 && at != std::string::npos &&
+                   at >= item.size() + 2 && line.substr(at) == place;
+        });
     }
 
     fs::path dir_;
     std::string present_;
     std::string absent_;
+    std::string link_;
 };
 
-TEST_F(PortsCommand, ListsThePresentVirtualPortsAsItemTexts) {
+TEST_F(PortsCommand, ListsThePresentVirtualPortsAsItemTextsWithTheirPlaces) {
     CliProcess cli({"ports"}, VirtualPorts());
     std::vector<std::string> lines;
     std::string line;
     while (cli.ReadLine(line))
         lines.push_back(line);
     EXPECT_EQ(cli.Wait(), 0);
-    EXPECT_TRUE(Has(lines, present_ + " (virtual port)"));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(Has(lines, "port", "place"));
+    EXPECT_TRUE(Has(lines, present_ + " (virtual port)", present_));
+    EXPECT_TRUE(Has(lines, link_ + " (virtual port)", "a1"));  // a folder's link: its name
     for (const auto& l : lines)
         EXPECT_EQ(l.find(absent_), std::string::npos) << l;
 }
@@ -103,6 +119,7 @@ TEST_F(PortsCommand, JsonCarriesDeviceIdsAndKinds) {
     EXPECT_EQ(it->at("deviceId"), "");
     EXPECT_EQ(it->at("kind"), "COM");
     EXPECT_EQ(it->at("text"), present_ + " (virtual port)");
+    EXPECT_EQ(it->at("place"), present_);
     // COM entries come before USB entries.
     bool usbSeen = false;
     for (const auto& p : ports) {
@@ -134,16 +151,16 @@ TEST_F(PortsCommand, WatchFollowsAPortThatComesAndGoesUntilInterrupted) {
     const std::string absentItem = absent_ + " (virtual port)";
     std::vector<std::string> lines;
     ASSERT_TRUE(cli.ReadListing(lines));
-    EXPECT_FALSE(Has(lines, absentItem));
+    EXPECT_FALSE(Has(lines, absentItem, absent_));
 
     std::ofstream(absent_).put('\n');
     ASSERT_TRUE(cli.ReadListing(lines));
-    EXPECT_TRUE(Has(lines, absentItem));
-    EXPECT_TRUE(Has(lines, present_ + " (virtual port)"));
+    EXPECT_TRUE(Has(lines, absentItem, absent_));
+    EXPECT_TRUE(Has(lines, present_ + " (virtual port)", present_));
 
     fs::remove(absent_);
     ASSERT_TRUE(cli.ReadListing(lines));
-    EXPECT_FALSE(Has(lines, absentItem));
+    EXPECT_FALSE(Has(lines, absentItem, absent_));
 
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.Wait(), 0);

@@ -1,13 +1,16 @@
 // The Linux port list on a sysfs and udev tree that the test builds in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
+#include "platform/posix/SysfsPlaces.h"
 #include "platform/posix/SysfsPortSource.h"
 
 namespace fs = std::filesystem;
@@ -42,13 +45,29 @@ public:
     fs::path udev() const { return root_ / "udev"; }
     fs::path root() const { return root_; }
 
-    // A USB serial converter: USB device `usb` with an optional product string.
+    // A USB serial converter: USB device `usb` ("1-2.3": bus 1, port 2, its hub's port 3)
+    // with an optional product string; the tty is port `portNumber` of interface `interface`
+    // of `interfaces`.
     fs::path AddUsbSerial(const std::string& tty, const std::string& dev, const std::string& usb,
-                          const std::string& product, const std::string& driver = "ftdi_sio") {
-        const fs::path usbDevice = sys() / "devices/pci0000:00/0000:00:14.0/usb1" / usb;
+                          const std::string& product, const std::string& driver = "ftdi_sio",
+                          int interface = 0, int interfaces = 1, int portNumber = 0) {
+        fs::path usbDevice = sys() / "devices/pci0000:00/0000:00:14.0";
+        OnBus(usbDevice, "pci");
+        usbDevice /= "usb" + usb.substr(0, usb.find('-'));
+        OnBus(usbDevice, "usb");
+        for (auto at = usb.find('-'); at != std::string::npos;) {  // the hubs on the way
+            at = usb.find('.', at + 1);
+            OnBus(usbDevice /= usb.substr(0, at), "usb");
+        }
+        Write(usbDevice / "bConfigurationValue", "1\n");
+        Write(usbDevice / "bNumInterfaces",
+              (interfaces < 10 ? " " : "") + std::to_string(interfaces) + "\n");
+        for (int i = 0; i < interfaces; ++i)
+            OnBus(usbDevice / (usb + ":1." + std::to_string(i)), "usb");
         if (!product.empty()) Write(usbDevice / "product", product + "\n");
-        const fs::path port = usbDevice / (usb + ":1.0") / tty;
+        const fs::path port = usbDevice / (usb + ":1." + std::to_string(interface)) / tty;
         Driver(port, "usb-serial", driver);
+        Write(port / "port_number", std::to_string(portNumber) + "\n");
         AddTty(tty, dev, port);
         return port;
     }
@@ -83,6 +102,14 @@ private:
         Link(dir / "device", device);
         Link(sys() / "class/tty" / tty, dir);
         return dir;
+    }
+    // A device on `bus`, also listed in the bus's devices as the kernel lists it.
+    void OnBus(const fs::path& device, const std::string& bus) {
+        if (fs::is_symlink(device / "subsystem")) return;
+        fs::create_directories(sys() / "bus" / bus / "devices");
+        fs::create_directories(device);
+        Link(device / "subsystem", sys() / "bus" / bus);
+        Link(sys() / "bus" / bus / "devices" / device.filename(), device);
     }
     void Driver(const fs::path& device, const std::string& bus, const std::string& driver) {
         const fs::path busDir = sys() / "bus" / bus;
@@ -204,6 +231,47 @@ TEST_F(SysfsPorts, ASystemWithoutTtyClassListsOnlyVirtualPorts) {
     ::setenv(SysfsPortSource::kVirtualPortsVar, a.c_str(), 1);
     ASSERT_EQ(source.Pass(entries), Outcome::Rebuilt);
     EXPECT_EQ(entries.names, (TextList{a.string()}));
+}
+
+// Each port is placed as /dev/serial/by-path names it (without udev's "-port0"), a virtual one
+// by its path or its link's name, and an FTDI chip that D2XX lists by location lands in the
+// place of its ttyUSB port.
+TEST_F(SysfsPorts, PlacesEachPortWhereItIsPluggedIn) {
+    const std::string hub = "pci-0000:00:14.0-usb-0:";
+    tree.AddUsbSerial("ttyUSB0", "188:0", "1-2.3", "FT232R USB UART");
+    tree.AddUsbSerial("ttyUSB1", "188:1", "1-2.4", "", "ftdi_sio", 2, 4);  // channel C of four
+    tree.AddUsbSerial("ttyUSB2", "188:2", "1-1", "", "mos7840", 0, 1, 3);  // four on one interface
+    tree.AddUart("ttyS0", "4:64", "4", "serial8250");
+    const fs::path bench = tree.root() / "bench";
+    fs::create_directories(bench);
+    fs::create_symlink("/dev/null", bench / "a1");
+    const fs::path pty = tree.root() / "pty-a";
+    Write(pty, "");
+    ::setenv(SysfsPortSource::kVirtualPortsVar, (bench.string() + ":" + pty.string()).c_str(), 1);
+    ASSERT_EQ(source.Pass(entries), Outcome::Rebuilt);
+    const std::pair<std::string, std::string> ports[] = {
+        {"/dev/ttyUSB0", hub + "2.3:1.0"},     {"/dev/ttyUSB1", hub + "2.4:1.2"},
+        {"/dev/ttyUSB2", hub + "1:1.0-port3"}, {"/dev/ttyS0", "platform-serial8250.ttyS0"},
+        {(bench / "a1").string(), "a1"},       {pty.string(), pty.string()},
+    };
+    for (const auto& [name, place] : ports)
+        EXPECT_EQ(entries.PlaceOf(name), place) << name;
+
+    const SysfsPlaces places(tree.sys());
+    const struct {
+        std::uint32_t location;
+        const char* serial;
+        std::string place;
+    } located[] = {
+        {0x123, "FT01", hub + "2.3:1.0"},   // bus 1, hub port 2, its port 3
+        {0x124, "FT02C", hub + "2.4:1.2"},  // the channel's letter picks the interface
+        {0x124, "FT02A", hub + "2.4:1.0"},
+        {0x125, "FT03", ""},   // nothing plugged in there
+        {0x1203, "FT04", ""},  // hub ports count from 1
+        {0, "FT05", ""},       // open elsewhere: D2XX gives no location
+    };
+    for (const auto& d : located)
+        EXPECT_EQ(places.OfUsbLocation(d.location, d.serial), d.place) << d.serial;
 }
 
 TEST_F(SysfsPorts, AnUnreadableTtyClassFailsThePassAndKeepsTheList) {
