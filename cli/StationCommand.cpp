@@ -21,6 +21,7 @@
 #include "platform/Terminal.h"
 #include "records/FileDigest.h"
 #include "records/RecordStore.h"
+#include "station/SlotNames.h"
 #include "station/Station.h"
 #include "update/FirmwareFile.h"
 #include "update/ModeFile.h"
@@ -34,7 +35,7 @@ constexpr int kForwardPollMs = 1000;  // the forwarder's state is read this ofte
 constexpr auto kLastForwardWait = std::chrono::seconds(5);
 
 struct StationOptions {
-    std::string update, firmware, repair, mode, power, records;
+    std::string update, firmware, repair, mode, power, records, slots;
     std::vector<std::string> ports;
     bool again = false;
     bool keepTraces = false;
@@ -254,6 +255,11 @@ int RunStation(CliApp& cli, const StationOptions& o) {
         if (o.update.empty()) job.fileSha256 = BytesSha256(job.repairData);
     }
     std::string error;
+    SlotNames slots;
+    if (!o.slots.empty() && !slots.Load(o.slots, error)) {
+        cli.sink.Error(error);
+        return kExitFailed;
+    }
     const std::unique_ptr<RecordStore> store = OpenRecordStore(o.records, error);
     if (!store) {
         cli.sink.Error(error);
@@ -261,6 +267,7 @@ int RunStation(CliApp& cli, const StationOptions& o) {
     }
     Station::Options options;
     options.stationName = HostName();
+    options.slotName = [&slots](const std::string& place) { return slots.NameOf(place); };
     options.settleMs = o.settleMs;
     options.again = o.again;
     options.units = o.units;
@@ -305,6 +312,10 @@ void RegisterStationCommand(CliApp& cli) {
     sub->add_option("--ports", o.ports,
                     "Watch only these ports: names or patterns such as /dev/ttyUSB* (repeat)");
     sub->add_flag("--again", o.again, "Also work units that already passed this job");
+    sub->add_option("--slots", o.slots,
+                    "Name the places units are plugged in: a file of one place (as "
+                    "configurator-cli ports shows it) and its name a line")
+        ->type_name("FILE");
     sub->add_flag("--keep-traces", o.keepTraces,
                   "Keep every unit's line trace with its record (else only those that did not "
                   "pass); configurator-cli records --trace ID prints one");

@@ -1,6 +1,5 @@
 #include "station/Station.h"
 
-#include <set>
 #include <system_error>
 
 namespace {
@@ -137,17 +136,17 @@ void Station::Event(Slot& slot, const std::string& text) {
 void Station::Watch() {
     PortEntries listed;
     if (stopping_ || !lists_->TryGetPortList(listed)) return;
-    std::set<std::string> present;
-    for (const std::string& name : listed.names)
-        if (!options_.watched || options_.watched(name)) present.insert(name);
+    std::map<std::string, std::string> present;  // port -> place
+    for (int i = 0; i < listed.Count(); ++i)
+        if (!options_.watched || options_.watched(listed.names[i]))
+            present.emplace(listed.names[i], listed.PlaceAt(i));
     for (auto& [key, slot] : slots_) {
         if (slot.gone || present.count(slot.port)) continue;
         slot.gone = true;
         if (onEvent_) onEvent_(slot, "unplugged");
     }
     const std::int64_t now = loop_.NowMs();
-    for (const std::string& port : present) {
-        const std::string place = options_.placeOf ? options_.placeOf(port) : std::string();
+    for (const auto& [port, place] : present) {
         const std::string key = place.empty() ? port : place;
         auto it = slots_.find(key);
         if (it != slots_.end()) {

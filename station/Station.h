@@ -57,9 +57,8 @@ public:
     struct Options {
         std::string stationName;                          // the host's name, for the records
         std::function<bool(const std::string&)> watched;  // which listed ports are the bench's
-        // The place of a listed port ("" when it has none: the port itself is then its place).
-        std::function<std::string(const std::string&)> placeOf;
-        // The name given to a place ("" when none is).
+        // The name given to a place ("" when none is); a place without one is named by itself
+        // (a port without a place, by the port).
         std::function<std::string(const std::string&)> slotName;
         int settleMs = 500;       // a port that appears is left alone this long first
         int listenMs = 1000;      // a port where no adapter answers: listened to for a boot loader
