@@ -106,6 +106,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+trap 'exit 129' HUP
 
 # The command in the project inside the root, as a user's fresh shell would start it.
 in_root() {
