@@ -20,9 +20,10 @@ tests=OFF
 [ "$mode" = test ] && tests=ON
 
 # The posix threading variant: std::thread and std::mutex need it. GoogleTest is built for
-# Windows from the sources Debian ships.
+# Windows from the sources Debian ships. The imports and sections are read with the cross
+# objdump.
 CONFIGURATOR_PACKAGES="cmake ninja-build libcli11-dev nlohmann-json3-dev \
-g++-mingw-w64-x86-64-posix"
+g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64"
 [ "$mode" = test ] && CONFIGURATOR_PACKAGES+=" googletest"
 install_deps
 
