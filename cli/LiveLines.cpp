@@ -56,6 +56,15 @@ std::string Field(const std::string& text, std::size_t width) {
     return width == 0 ? std::string() : Prefix(text, width - 1) + "~";
 }
 
+std::string TailField(const std::string& text, std::size_t width) {
+    const std::size_t columns = Columns(text);
+    if (columns <= width) return text + std::string(width - columns, ' ');
+    if (width == 0) return {};
+    // Whole characters from the end: skip what the first `columns - width + 1` take.
+    const std::string cut = text.substr(Prefix(text, columns - width + 1).size());
+    return "~" + cut;
+}
+
 std::vector<std::string> LiveLines::Wrap(const Line& line, int width) {
     const auto w = static_cast<std::size_t>(std::max(width, kMinColumns));
     std::string head = line.head;

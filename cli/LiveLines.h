@@ -30,3 +30,5 @@ private:
 
 // `text` in a field of `width` columns: padded, or cut with "~" at its end.
 std::string Field(const std::string& text, std::size_t width);
+// The same, cut at its start where it must be: the end of a path tells ports apart.
+std::string TailField(const std::string& text, std::size_t width);

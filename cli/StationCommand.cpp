@@ -195,7 +195,7 @@ private:
         for (const Station::Slot* slot : slots) {
             std::string head = Field(slot->name, nameWidth) + ' ';
             if (portWidth > 0)
-                head += Field(slot->name == slot->port ? "" : slot->port, portWidth) + ' ';
+                head += TailField(slot->name == slot->port ? "" : slot->port, portWidth) + ' ';
             head += Field(platform::Cp1251ToUtf8(slot->serial), 10) + ' ';
             lines.push_back({head, SlotText(*slot)});
         }

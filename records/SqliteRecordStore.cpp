@@ -2,12 +2,14 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "records/Gzip.h"
@@ -144,25 +146,42 @@ std::unique_ptr<SqliteRecordStore> SqliteRecordStore::Open(const std::string& pa
     // index it may not write), where without them it could not read a WAL file at all.
     int persist = 1;
     sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    // Two stations that start together on a new file meet while one turns it to WAL: SQLite
+    // then answers "locked" at once, without waiting as the busy timeout would. The opening is
+    // tried again for as long as that timeout.
+    const auto giveUp =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    while (true) {
+        error.clear();
+        if (store->Prepare(error)) return store;
+        const int code = sqlite3_errcode(db) & 0xFF;
+        if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+            std::chrono::steady_clock::now() >= giveUp)
+            return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+bool SqliteRecordStore::Prepare(std::string& error) {
     // The version is read before anything that writes (WAL mode rewrites the header): a newer
     // file is refused exactly as it was found.
-    const int version = UserVersion(db);
+    const int version = UserVersion(db_);
     if (version < 0) {
-        error = store->Failure("read");
-        return nullptr;
+        error = Failure("read");
+        return false;
     }
     if (version > record_schema::kVersion) {
-        error = NewerMessage(path, version);
-        return nullptr;
+        error = NewerMessage(path_, version);
+        return false;
     }
     // WAL: a listing reads while a station writes. FULL: each commit is on the disk before
     // the job it records starts.
-    if (!Exec(db, "PRAGMA journal_mode = WAL") || !Exec(db, "PRAGMA synchronous = FULL") ||
-        !store->Migrate(error)) {
-        if (error.empty()) error = store->Failure("prepare");
-        return nullptr;
+    if (!Exec(db_, "PRAGMA journal_mode = WAL") || !Exec(db_, "PRAGMA synchronous = FULL") ||
+        !Migrate(error)) {
+        if (error.empty()) error = Failure("prepare");
+        return false;
     }
-    return store;
+    return true;
 }
 
 std::unique_ptr<SqliteRecordStore> SqliteRecordStore::OpenReader(const std::string& path,

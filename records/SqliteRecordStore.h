@@ -80,6 +80,8 @@ private:
     bool OpenForReading(std::string& error);
     bool ListOnce(const RecordFilter& filter, std::vector<UnitRecord>& rows, std::string& error);
     static Stamp StampOf(const std::string& path);
+    // Reads the version, sets the journal and brings the schema up to date.
+    bool Prepare(std::string& error);
     bool Migrate(std::string& error);
     // The trace files a killed station left: kept with their rows, or removed when no row
     // was begun for them (the unit was still being searched).

@@ -18,6 +18,8 @@
 
 #include "tests/support/AdapterSimProcess.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/TestTerminal.h"
 #include "tests/support/TextFiles.h"
 
 namespace {
@@ -53,6 +55,9 @@ protected:
     }
     void Unplug(const std::string& name) { adapters_.erase(name); }
     std::string Link(const std::string& name) const { return (dir_ / "bench" / name).string(); }
+    // How the station's lines begin for the unit plugged in as `name`: its slot (the link's
+    // name is its place), then its port.
+    std::string At(const std::string& name) const { return name + " (" + Link(name) + "): "; }
 
     ChildProcess::Options Env(ChildProcess::Options o = {}) const {
         o.env = env_;
@@ -111,14 +116,14 @@ TEST_F(Bench, EachUnitPluggedInIsWorkedOnceAndRecorded) {
     auto station = Station({"--units", "4"});
     std::string seen;
     Plug("a", {"--serial", "000301"});
-    ASSERT_TRUE(Until(*station, Link("a") + ": passed", seen)) << seen;
+    ASSERT_TRUE(Until(*station, At("a") + "passed", seen)) << seen;
     Unplug("a");
     Plug("b", {"--serial", "000302", "--nak-page", "3", "--nak-count", "4"});
-    ASSERT_TRUE(Until(*station, Link("b") + ": failed: Writing Page #3 : Error", seen)) << seen;
+    ASSERT_TRUE(Until(*station, At("b") + "failed: Writing Page #3 : Error", seen)) << seen;
     Plug("c", {"--serial", "000303"});
-    ASSERT_TRUE(Until(*station, Link("c") + ": passed", seen)) << seen;
+    ASSERT_TRUE(Until(*station, At("c") + "passed", seen)) << seen;
     Plug("a", {"--serial", "000301"});  // the same unit, plugged in again
-    ASSERT_TRUE(Until(*station, Link("a") + ": already done: serial number 000301", seen)) << seen;
+    ASSERT_TRUE(Until(*station, At("a") + "already done: serial number 000301", seen)) << seen;
     const Result end = station->Finish();
     EXPECT_EQ(end.status, 1) << "a unit failed";
     EXPECT_TRUE(Contains(seen + end.out, "passed 2, failed 1, already done 1")) << seen + end.out;
@@ -148,7 +153,7 @@ TEST_F(Bench, AKilledStationLeavesAnInterruptedRowAndTheNextOneCarriesOn) {
     auto station = Station({});
     std::string seen;
     Plug("a", {"--serial", "000311", "--hold", "page:5"});
-    ASSERT_TRUE(Until(*station, Link("a") + ": working on serial number 000311", seen)) << seen;
+    ASSERT_TRUE(Until(*station, At("a") + "working on serial number 000311", seen)) << seen;
     station->Stop(SIGKILL);
     auto rows = Records();
     ASSERT_EQ(rows.size(), 1u);
@@ -157,7 +162,7 @@ TEST_F(Bench, AKilledStationLeavesAnInterruptedRowAndTheNextOneCarriesOn) {
     Unplug("a");
     auto next = Station({"--units", "1"});
     Plug("b", {"--serial", "000312"});
-    ASSERT_TRUE(Until(*next, Link("b") + ": passed", seen)) << seen;
+    ASSERT_TRUE(Until(*next, At("b") + "passed", seen)) << seen;
     EXPECT_EQ(next->Finish().status, 0);
     rows = Records();
     ASSERT_EQ(rows.size(), 2u);
@@ -180,13 +185,13 @@ TEST_F(Bench, EveryRowReachesASharedServerThatWasAwayForAWhile) {
     auto station = Station({"--units", "3", "--records", "postgresql:"});
     std::string seen;
     Plug("a", {"--serial", "000321"});
-    ASSERT_TRUE(Until(*station, Link("a") + ": passed", seen)) << seen;
+    ASSERT_TRUE(Until(*station, At("a") + "passed", seen)) << seen;
     Cluster("stop");
     Plug("b", {"--serial", "000322"});
-    ASSERT_TRUE(Until(*station, Link("b") + ": passed", seen)) << seen;
+    ASSERT_TRUE(Until(*station, At("b") + "passed", seen)) << seen;
     Cluster("start");
     Plug("c", {"--serial", "000323"});
-    ASSERT_TRUE(Until(*station, Link("c") + ": passed", seen)) << seen;
+    ASSERT_TRUE(Until(*station, At("c") + "passed", seen)) << seen;
     EXPECT_EQ(station->Finish().status, 0);
     const auto rows = Records({"--records", "postgresql:"});
     ASSERT_EQ(rows.size(), 3u) << rows;
@@ -203,15 +208,14 @@ TEST_F(Bench, UnitsLeftInTheirBootLoadersAreFinished) {
     const std::string image = (dir_ / "a.img").string();
     Plug("a", {"--serial", "000331", "--start-in-bootloader", "--wait-prompt", "--image", image});
     Plug("b", {"--serial", "000332", "--start-in-bootloader"});
-    ASSERT_TRUE(Until(
-        *station,
-        {Link("a") + ": passed (from boot loader)", Link("b") + ": passed (from boot loader)"},
-        seen))
+    ASSERT_TRUE(
+        Until(*station,
+              {At("a") + "passed (from boot loader)", At("b") + "passed (from boot loader)"}, seen))
         << seen;
     EXPECT_EQ(station->Finish().status, 0);
-    EXPECT_TRUE(Contains(seen, Link("a") + ": in its boot loader (heard calling): updating"));
+    EXPECT_TRUE(Contains(seen, At("a") + "in its boot loader (heard calling): updating"));
     // Heard calling, it was greeted only after its next prompt: "Waiting Connection...".
-    EXPECT_TRUE(Contains(seen, Link("a") + ": Waiting Connection..."));
+    EXPECT_TRUE(Contains(seen, At("a") + "Waiting Connection..."));
     EXPECT_EQ(Slurp(image), Slurp(firmware_).substr(80)) << "the whole image, every page";
     auto rows = Records();
     ASSERT_EQ(rows.size(), 2u) << rows;
@@ -233,8 +237,8 @@ TEST_F(Bench, UnitsLeftInTheirBootLoadersAreFinished) {
     auto modeOnly = Station({"--mode", "02", "--units", "1"});
     Plug("a", {"--serial", "000333", "--start-in-bootloader", "--wait-prompt"});
     ASSERT_TRUE(Until(*modeOnly,
-                      Link("a") + ": failed (from boot loader): in its boot loader; this job "
-                                  "has no firmware to finish it",
+                      At("a") + "failed (from boot loader): in its boot loader; this job "
+                                "has no firmware to finish it",
                       seen))
         << seen;
     EXPECT_EQ(modeOnly->Finish().status, 1);
@@ -264,15 +268,15 @@ TEST_F(Bench, TwoStationsShareOneLargeFileAndWriteWhatTheyReadAtTheirStart) {
     };
     plug("a1", "000341");
     plug("b1", "000342");
-    ASSERT_TRUE(Until(*first, Link("a1") + ": working on serial number 000341", seen1)) << seen1;
-    ASSERT_TRUE(Until(*second, Link("b1") + ": working on serial number 000342", seen2)) << seen2;
+    ASSERT_TRUE(Until(*first, At("a1") + "working on serial number 000341", seen1)) << seen1;
+    ASSERT_TRUE(Until(*second, At("b1") + "working on serial number 000342", seen2)) << seen2;
     std::ofstream(firmware_, std::ios::binary | std::ios::trunc) << std::string(80 + 128, 'x');
-    ASSERT_TRUE(Until(*first, Link("a1") + ": passed", seen1)) << seen1;
-    ASSERT_TRUE(Until(*second, Link("b1") + ": passed", seen2)) << seen2;
+    ASSERT_TRUE(Until(*first, At("a1") + "passed", seen1)) << seen1;
+    ASSERT_TRUE(Until(*second, At("b1") + "passed", seen2)) << seen2;
     plug("a2", "000343");
     plug("b2", "000344");
-    ASSERT_TRUE(Until(*first, Link("a2") + ": passed", seen1)) << seen1;
-    ASSERT_TRUE(Until(*second, Link("b2") + ": passed", seen2)) << seen2;
+    ASSERT_TRUE(Until(*first, At("a2") + "passed", seen1)) << seen1;
+    ASSERT_TRUE(Until(*second, At("b2") + "passed", seen2)) << seen2;
     const Result one = first->Finish(), two = second->Finish();
     EXPECT_EQ(one.status, 0);
     EXPECT_EQ(two.status, 0);
@@ -285,6 +289,84 @@ TEST_F(Bench, TwoStationsShareOneLargeFileAndWriteWhatTheyReadAtTheirStart) {
     ASSERT_EQ(rows.size(), 4u);
     for (const auto& row : rows)
         EXPECT_EQ(row["fileSha256"], sum.out.substr(0, 64)) << row;
+}
+
+// The live view on a terminal of 80 columns, places named by a slots file: a failure's whole
+// reason (wrapped, never cut), a unit pulled mid-update kept on its line with its outcome, an
+// already done unit with its serial number; no line wider than the terminal.
+TEST_F(Bench, TheLiveViewShowsEachSlotWholeOnANarrowTerminal) {
+    std::ofstream(dir_ / "slots") << "# the bench\na  Slot 1\nb  Slot 2\nc  Slot 3\n";
+    TestTerminal terminal(80);
+    ChildProcess::Options o;
+    o.out = terminal.Slave();
+    o.err = ChildProcess::kDiscard;
+    ChildProcess station(
+        {CONFIGURATOR_CLI_PATH, "station", "--update", firmware_, "--firmware", "1.08", "--slots",
+         (dir_ / "slots").string(), "--settle", "100", "--ports", (dir_ / "bench" / "*").string()},
+        Env(o));
+    terminal.CloseSlave();
+    auto drawn = [&terminal] {
+        std::string all;
+        for (const std::string& line : terminal.Screen())
+            all += line + "\n";
+        return all;
+    };
+    auto shows = [&drawn](const std::string& text) {
+        return Eventually([&] { return Contains(drawn(), text); });
+    };
+    Plug("a", {"--serial", "000501"});  // keeps 1.07
+    Plug("c", {"--serial", "000503", "--firmware", "1.08"});
+    ASSERT_TRUE(shows("passed 1, failed 1")) << drawn();
+    Unplug("c");
+    ASSERT_TRUE(shows("passed; unplugged")) << drawn();  // gone, as a hand takes it out
+    Plug("c", {"--serial", "000503", "--firmware", "1.08"});
+    Plug("b", {"--serial", "000502", "--hold", "page:5"});
+    ASSERT_TRUE(shows("Writing Page #4 : Ok 5/24 20%")) << drawn();
+    Unplug("b");
+    ASSERT_TRUE(shows("passed 1, failed 2, already done 1")) << drawn();
+    ASSERT_TRUE(shows("unplugged")) << drawn();
+    station.Signal(SIGINT);
+    EXPECT_EQ(station.Wait(), 1) << "two units failed";
+
+    const std::vector<std::string> screen = terminal.Screen();
+    std::string text;
+    for (const std::string& line : screen) {
+        EXPECT_LE(line.size(), 80u) << line;
+        text += line + "\n";
+    }
+    auto slotLines = [&screen](const std::string& slot) {
+        // The slot's line and the lines its text wraps onto, joined as one.
+        std::string joined;
+        bool in = false;
+        for (const std::string& line : screen) {
+            if (line.rfind(slot, 0) == 0) {
+                in = true;
+                joined = line;
+            } else if (in && line.rfind("   ", 0) == 0) {
+                joined += " " + line.substr(line.find_first_not_of(' '));
+            } else {
+                in = false;
+            }
+        }
+        return joined;
+    };
+    EXPECT_TRUE(Contains(slotLines("Slot 1"), "000501"));
+    EXPECT_TRUE(
+        Contains(slotLines("Slot 1"), "failed: Updating firmware : Ok; firmware 1.07, not 1.08"))
+        << text;
+    EXPECT_TRUE(Contains(slotLines("Slot 2"), "failed: Communication Port was lost: Error"))
+        << text;
+    EXPECT_TRUE(Contains(slotLines("Slot 2"), "unplugged")) << text;
+    EXPECT_TRUE(Contains(slotLines("Slot 3"), "000503") &&
+                Contains(slotLines("Slot 3"), "already done"))
+        << text;
+    const auto rows = Records();
+    ASSERT_EQ(rows.size(), 3u) << rows;
+    std::map<std::string, std::string> slots;
+    for (const auto& row : rows)
+        slots[row["serial"]] = row["slot"];
+    EXPECT_EQ(slots, (std::map<std::string, std::string>{
+                         {"000501", "Slot 1"}, {"000502", "Slot 2"}, {"000503", "Slot 3"}}));
 }
 
 }  // namespace
