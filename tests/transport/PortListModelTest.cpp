@@ -71,4 +71,36 @@ TEST(PortListModel, SelectsTheRememberedPortAndRebuildsOnlyAChangedList) {
     }
 }
 
+// The ports a developer's script names (CONFIGURATOR_PORTS: the simulator's pty, a bench's
+// folder) are selected when the remembered one is not listed, and offered first on a first
+// start; a remembered port that is listed still wins.
+TEST(PortListModel, PrefersTheNamedPortsOverTheFirstEntry) {
+    const PortEntries listed = List({{"/dev/ttyS0", "Serial", "ID0"},
+                                     {"/dev/pts/3", "virtual port", ""},
+                                     {"/tmp/bench/a1", "virtual port", ""}});
+    const struct {
+        std::vector<std::string> preferred;
+        std::optional<std::string> remembered;
+        int selected;
+        std::string stored;
+    } cases[] = {
+        {{"/dev/pts/3"}, std::nullopt, 1, "/dev/pts/3"},
+        {{"/dev/pts/3"}, "/dev/ttyUSB9", 1, "/dev/ttyUSB9"},  // gone: still remembered
+        {{"/dev/pts/3"}, "/dev/ttyS0", 0, "/dev/ttyS0"},
+        {{"/nowhere", "/tmp/bench"}, std::nullopt, 2, "/tmp/bench/a1"},
+        {{"/tmp/ben"}, std::nullopt, 0, "/dev/ttyS0"},  // a folder's entries, not a prefix
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.preferred.back());
+        std::optional<std::string> port = c.remembered;
+        PortListModel model(
+            [&](const std::string& defaultName) { return *(port = port.value_or(defaultName)); },
+            [&](const std::string& name) { port = name; });
+        model.Prefer(c.preferred);
+        model.Fill(listed, true);
+        EXPECT_EQ(model.Selected(), c.selected);
+        EXPECT_EQ(port, c.stored);
+    }
+}
+
 }  // namespace
