@@ -619,6 +619,9 @@ nlohmann::json CliHost::PortJson(const PortRun& run) const {
     // As the summary's table: the unit each port found.
     const AdapterIdentity& id = run.Found() ? run.IdentityBefore() : run.Model().Identity;
     j["serial"] = Utf8(id.SerialNumber);
+    // Where it is plugged in, for a listed port (a bench's script names its slots by it).
+    if (const std::string place = PortLists::Shared()->PlaceOf(run.Port()); !place.empty())
+        j["place"] = place;
     if (const std::size_t i = IndexOf(run); i < state_.size() && state_[i].fromBootLoader)
         j["fromBootLoader"] = true;
     if (!run.Said().empty()) j["error"] = run.Failure();

@@ -68,7 +68,8 @@ std::string SysfsPlaces::OfUsbLocation(std::uint32_t locationId,
         bool valid = bus > 0;
         for (std::size_t i = split; i < levels.size(); ++i) {
             valid = valid && levels[i] != 0;  // hub ports count from 1
-            name += (i > split ? "." : "") + std::to_string(levels[i]);
+            if (i > split) name += '.';
+            name += std::to_string(levels[i]);
         }
         std::error_code ec;
         if (valid && fs::is_directory(sysfsRoot_ / "bus/usb/devices" / name, ec))

@@ -15,7 +15,8 @@ std::string UsbLocationPlace(std::uint32_t locationId, const std::string& serial
     std::string place = "usb-" + std::to_string(levels[0]) + "-";
     for (std::size_t i = 1; i < levels.size(); ++i) {
         if (levels[i] == 0) return {};  // hub ports count from 1: no location of a device
-        place += (i > 1 ? "." : "") + std::to_string(levels[i]);
+        if (i > 1) place += '.';
+        place += std::to_string(levels[i]);
     }
     return place;
 }

@@ -199,6 +199,8 @@ TEST_F(Gang, AllFinishesAnAdapterLeftInItsBootLoaderAndNamesEachUnit) {
     EXPECT_EQ(j["ports"][0]["serial"], "000101");
     EXPECT_EQ(j["ports"][1]["serial"], "000102");
     EXPECT_EQ(j["ports"][2]["serial"], "");
+    EXPECT_EQ(j["ports"][0]["place"], adapters_[0]->sim->Pty())
+        << "a port named alone is its place";
 
     const Adapter& waiting = Add({"--start-in-bootloader", "--wait-prompt"});
     r = Cli({"--port", "auto:/dev/pts/*", "search"});
